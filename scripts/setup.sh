@@ -1,0 +1,35 @@
+# Sourced by run.sh and test.sh: installs the Debian packages that are missing.
+# Usage: ensure_packages pkg...
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "These packages are missing and sudo is not available: ${missing[*]}" >&2
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What building the program needs.
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+                qt6-qpa-plugins fonts-dejavu-core)
+# What the tests need besides: real SMTP and HTTP servers on loopback.
+TEST_PACKAGES=(python3 python3-aiosmtpd)
+
+configure_and_build() {
+    local preset="$1"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QString>
+
+#include <array>
+
+namespace app {
+
+// The program's settings variables. One instance lives as long as the program and is
+// handed to whoever reads it; only the configuration dialog's OK changes it after load.
+struct ModMain {
+    QString SMTP;
+    QString From;
+    qint32 TempoAttesa = 0;
+    std::array<QString, 3> NewsDest;
+
+    // Not stored: every run starts with them off.
+    bool SerieA = false;
+    bool SerieB = false;
+    bool PallavoloA1_finali = false;
+    bool PallavoloA1_parziali = false;
+    QString PallavoloDettaglio;
+    bool Notizie = false;
+    bool TuttiGol = false;
+
+    // Read at load when present, never written: the operator's gateway and the news hosts.
+    QString SmsGateway;
+    QString VolleyHost;
+    QString NewsHost;
+    QString FootballHost;
+
+    // Loads in the stored order; returns the sender name for txtName.
+    QString Load(const platform::ISettingsStore& store);
+    void Save(platform::ISettingsStore& store, const QString& senderName) const;
+};
+
+inline const QString kAppName = QStringLiteral("Brevilo");
+
+// The number conversion of the waiting time: blanks ignored, leading number, half to even,
+// clamped to the 32-bit range.
+qint32 ConvertTempoAttesa(const QString& text);
+
+} // namespace app

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// The directory that holds the program's executable.
+QString ProgramDirectory();
+
+// Where log.txt and rubrica.txt live: the given program directory when it is writable,
+// otherwise the per-user data directory (an installed program cannot write beside itself).
+QString DataDirectory(const QString& programDirectory);
+
+} // namespace platform

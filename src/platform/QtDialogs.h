@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Dialogs.h"
+
+class QWidget;
+
+namespace platform {
+
+class QtDialogs final : public IDialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    void SetParent(QWidget* parent) { m_parent = parent; }
+    void ShowMessage(const QString& text, Icon icon) override;
+    bool AskYesNo(const QString& text) override;
+
+private:
+    QWidget* m_parent;
+};
+
+class QtDesktop final : public IDesktop {
+public:
+    bool OpenFile(const QString& path) override;
+};
+
+} // namespace platform
