@@ -33,3 +33,5 @@ configure_and_build() {
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
 }
+# Fuzzing uses clang's libFuzzer.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
