@@ -1,0 +1,66 @@
+#include "SendLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+
+namespace mail {
+
+namespace {
+// The locale's long time pattern with its time-zone part removed: the log shows the
+// time with seconds, and a zone name only adds noise that changes twice a year.
+QString TimePatternWithSeconds(const QLocale& locale)
+{
+    const QString pattern = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (QChar c : pattern) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        out += c;
+    }
+    out = out.simplified();
+    // A pattern without seconds (seen in a few locales) gets them after the minutes.
+    if (!out.contains(QLatin1Char('s'))) {
+        const qsizetype minutes = out.lastIndexOf(QLatin1String("mm"));
+        if (minutes >= 0)
+            out.insert(minutes + 2, QLatin1String(":ss"));
+    }
+    return out;
+}
+} // namespace
+
+SendLog::SendLog(QString directory, const platform::IClock& clock)
+    : m_directory(std::move(directory)), m_clock(clock)
+{
+}
+
+QString SendLog::Path() const
+{
+    return QDir(m_directory).filePath(QStringLiteral("log.txt"));
+}
+
+QString SendLog::Entry(const CMessaggio& currentMail) const
+{
+    const QDateTime now = platform::FromDays(m_clock.Now());
+    const QLocale locale = QLocale::system();
+    const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+        + locale.toString(now.time(), TimePatternWithSeconds(locale));
+    return stamp + QLatin1Char(' ') + currentMail.mailTo + QLatin1Char(' ') + currentMail.mailToNick
+        + QStringLiteral(" - ") + currentMail.mailSubject + QStringLiteral(" - ") + currentMail.mailText
+        + QStringLiteral("\r\n");
+}
+
+void SendLog::WriteSendLog(const CMessaggio& currentMail)
+{
+    // Any failure (no permission, full disk, locked file) is ignored: the message went out.
+    QFile file(Path());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(Entry(currentMail).toUtf8());
+    file.close();
+}
+
+} // namespace mail
