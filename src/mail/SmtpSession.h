@@ -17,6 +17,17 @@ struct ModMain;
 namespace mail {
 
 // Delivers currentMail over one TCP connection, one dialogue step per complete server reply.
+//
+// sendState  reply awaited            next line(s)
+//   0        none (idle)              -
+//   1        greeting 2xx             HELO ME
+//   2        answer to HELO 2xx       MAIL FROM:<from>
+//   3        answer to MAIL 2xx       RCPT TO:<to>
+//   4        answer to RCPT 2xx       DATA
+//   5        answer to DATA 3xx       headers, blank line, text, "."
+//   9        answer to "." 2xx        QUIT, close, OK line, send log
+// Any other reply ends the session as a refusal; a time-out, a socket error or a server close
+// ends it with an "ERR - " line. Each session has exactly one outcome.
 class SmtpSession : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +35,9 @@ public:
         int replyMs = 2 * 60 * 1000;       // greeting and each command
         int finalReplyMs = 10 * 60 * 1000; // the reply to the final "."
     };
+
+    // A reply that grows past this without ending is not SMTP; the session gives up on it.
+    static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
     // ws and replyTimer are owned by the caller and outlive the session.
     SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const app::ModMain& settings,
@@ -33,6 +47,12 @@ public:
     qint32 SendState() const { return sendState; }
     const std::shared_ptr<CMessaggio>& currentMail() const { return m_currentMail; }
 
+    // The bytes between the DATA reply and the final ".": headers, blank line, text, with
+    // CR LF line ends and leading dots doubled. Public so tests can read one message whole.
+    static QByteArray MessageContent(const CMessaggio& mail);
+    // An RFC 2047 encoded word (or several, folded) for header text that is not plain ASCII.
+    static QByteArray EncodeHeaderText(const QString& text);
+
 Q_SIGNALS:
     // The caption of lblDoing: "[" + step + "] Sending to " + nick, or empty when idle.
     void lblDoingChanged(const QString& caption);
@@ -40,8 +60,19 @@ Q_SIGNALS:
 private:
     void SetSendState(qint32 value);
     void SendLine(const QString& line);
+    void SendBytes(const QByteArray& bytes);
     void ws_DataArrival();
     void ws_Error(const QString& description);
+    void ws_Disconnected();
+    void ReplyTimer_Timeout();
+
+    // Takes one complete reply off the front of m_reply; false while it is still incomplete.
+    bool TakeCompleteReply(QByteArray& reply, bool& wellFormed);
+    void AnswerReply(const QByteArray& reply, bool wellFormed);
+    void Refuse(const QByteArray& reply);
+    void Fail(const QString& description, bool sayQuit);
+    void Finish();
+    void ArmReplyTimer();
 
     platform::ITcpSocket& ws;
     platform::ITimer& m_replyTimer;
