@@ -12,6 +12,16 @@ namespace containers {
 
 // Ordered, index-addressed, growable sequence of Variant values; the lower bound is 0
 // unless its owner sets another. Errors are thrown as containers::Error.
+//
+// Arguments outside the ranges callers keep to are rejected before anything changes:
+// - Remove at an index inside the storage's spare slots (above the upper bound):
+//   the bound error; outside the storage: the subscript error (9).
+// - Insert below the lower bound: the subscript error (9); above the upper bound + 1:
+//   the bound error.
+// - UpperBound assignment below the lower bound - 1 (a negative Count): the bound error.
+// - LowerBound assignment of -2147483648 (its upper bound would overflow): the overflow
+//   error (6), bounds and contents kept.
+// A storage that cannot be allocated raises error 7 ("Out of memory"), bounds kept.
 class CArray : public VObject {
 public:
     static constexpr qint32 kNoDefault = std::numeric_limits<qint32>::min();
@@ -28,6 +38,7 @@ public:
     Variant operator[](qint32 index) const { return Value(index); }
 
     void AddValue(const Variant& v);
+    void AddValue(Variant&& v);
     qint32 Find(const Variant& v, qint32 Default = kNoDefault) const;
     Variant PopValue();
     Variant Remove(qint32 index);
@@ -50,6 +61,13 @@ public:
 
 private:
     void SortRange(qint32 lo, qint32 hi);
+    qsizetype Slot(qint32 index) const { return qsizetype(index) - m_lowerBound; }
+    bool InBounds(qint32 index) const { return index >= m_lowerBound && index <= m_upperBound; }
+    // Grows by one element, stores v there (the storage resized to the exact range).
+    template <class V>
+    void Append(V&& v);
+    // Resizes the storage to span lower bound .. max(newUpperBound, lower bound).
+    void ResizeFor(qint32 newUpperBound);
 
     // m_storage[0] is the slot of the lower bound; it may hold spare slots above the
     // upper bound (after Remove and PopValue), which an UpperBound assignment revives.

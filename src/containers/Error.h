@@ -30,5 +30,18 @@ constexpr qint32 kSubscriptErrorNumber = 9;
 constexpr qint32 kOverflowErrorNumber = 6;
 constexpr qint32 kNoMethodErrorNumber = 438;
 constexpr qint32 kTypeMismatchErrorNumber = 13;
+constexpr qint32 kObjectNotSetErrorNumber = 91;
+constexpr qint32 kOutOfMemoryErrorNumber = 7;
+
+// Errors of the container itself carry its class name as source; the general errors
+// (subscript, overflow, missing method, ...) carry the program's name.
+Error BoundError();        // kBoundErrorNumber, "CArray", "Out of bound"
+Error SortRefusalError();  // kBoundErrorNumber, "CArray", "Non è possibile ordinare elementi oggetto!"
+Error SubscriptError();    // 9, "Subscript out of range"
+Error OverflowError();     // 6, "Overflow"
+Error NoMethodError();     // 438, "Object doesn't support this property or method"
+Error TypeMismatchError(); // 13, "Type mismatch"
+Error ObjectNotSetError(); // 91, "Object variable or With block variable not set"
+Error OutOfMemoryError();  // 7, "Out of memory"
 
 } // namespace containers

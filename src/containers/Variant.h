@@ -32,17 +32,25 @@ public:
     Variant(double v);                   // Double
     Variant(const QString& v);           // String
     Variant(const char16_t* v);          // String
+    Variant(const char* v);              // String (UTF-8), not the bool a pointer would make
     Variant(ObjectRef v);                // Object (may be the null object reference)
     template <class T>
     Variant(std::shared_ptr<T> v) : Variant(ObjectRef(std::move(v)))
     {
     }
     Variant(std::nullptr_t) = delete; // say Variant::NullObject() or Variant::Null()
+    template <class T>
+    Variant(T*) = delete; // a raw pointer would silently become a Boolean
 
     static Variant Null();
     static Variant NullObject();
     static Variant FromCurrency(qint64 tenThousandths);
     static Variant FromDate(double days);
+
+    Variant(const Variant&) = default;
+    Variant(Variant&&) noexcept = default;
+    Variant& operator=(const Variant&) = default;
+    Variant& operator=(Variant&&) noexcept = default;
 
     Kind Type() const { return m_kind; }
     bool IsEmpty() const { return m_kind == Kind::Empty; }
@@ -51,10 +59,20 @@ public:
     bool IsObject() const { return m_kind == Kind::Object; }
     bool IsNumeric() const;
 
-    // Numeric value of a numeric kind (Boolean true is -1); 0 for anything else.
+    // Numeric value of a numeric kind (Boolean true is -1, Date its days); 0 for
+    // anything else.
     double ToDouble() const;
+    // The stored ten-thousandths of a Currency; 0 for any other kind.
+    qint64 CurrencyUnits() const;
+    // As a test needs it: numbers are true when not 0, empty and null false, a text must
+    // read True/False or a number; an object reference or any other text raises error 13.
     bool ToBool() const;
-    // The text form used by List: text as it is, empty and null give the empty text.
+    // The text form used by List: text as it is, empty and null give the empty text;
+    // Integer/Long/Currency in decimal with '.' ("-12", "3.25"), Double with up to 15
+    // significant digits ("0.1", "1e+20"), Boolean "True"/"False", Date as
+    // "yyyy-MM-dd HH:mm:ss" (date alone at midnight, time alone on day 0). The forms do
+    // not follow the user's locale so stored and compared texts stay stable. An object
+    // reference has no text: error 13.
     QString ToText() const;
     ObjectRef ToObject() const;
     template <class T>
@@ -63,14 +81,59 @@ public:
         return std::dynamic_pointer_cast<T>(ToObject());
     }
 
+    // Exchanges two values without copying texts or touching reference counts.
+    friend void swap(Variant& a, Variant& b) noexcept
+    {
+        std::swap(a.m_kind, b.m_kind);
+        a.m_value.swap(b.m_value);
+    }
+
+    // The text when the kind is String, else nullptr: lets the comparisons work on the
+    // stored text in place.
+    const QString* TextIf() const noexcept
+    {
+        return m_kind == Kind::String ? std::get_if<QString>(&m_value) : nullptr;
+    }
+
 private:
     Kind m_kind = Kind::Empty;
     std::variant<std::monostate, bool, qint16, qint32, double, qint64, QString, ObjectRef> m_value;
 };
 
 // Comparison tests of the container. Null makes every test false.
+// Object references: two of them are equal when they refer to the same object (two null
+// references are equal), an object and a plain value are never equal, and ordering a
+// pair that holds an object raises the type-mismatch error (13).
 bool Equal(const Variant& a, const Variant& b);
 bool Unequal(const Variant& a, const Variant& b);
 bool LessOrEqual(const Variant& a, const Variant& b);
+
+// The same tests with the text-to-text case inlined, for the container's loops.
+inline bool LessOrEqualFast(const Variant& a, const Variant& b)
+{
+    const QString* ta = a.TextIf();
+    const QString* tb = b.TextIf();
+    if (ta && tb)
+        return QString::compare(*ta, *tb, Qt::CaseSensitive) <= 0;
+    return LessOrEqual(a, b);
+}
+
+inline bool UnequalFast(const Variant& a, const Variant& b)
+{
+    const QString* ta = a.TextIf();
+    const QString* tb = b.TextIf();
+    if (ta && tb)
+        return *ta != *tb;
+    return Unequal(a, b);
+}
+
+inline bool EqualFast(const Variant& a, const Variant& b)
+{
+    const QString* ta = a.TextIf();
+    const QString* tb = b.TextIf();
+    if (ta && tb)
+        return *ta == *tb;
+    return Equal(a, b);
+}
 
 } // namespace containers
