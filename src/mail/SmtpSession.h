@@ -45,6 +45,8 @@ public:
 
     void StartSending(const std::shared_ptr<CMessaggio>& record);
     qint32 SendState() const { return sendState; }
+    // Applies from the next wait on.
+    void SetTimeouts(Timeouts timeouts) { m_timeouts = timeouts; }
     const std::shared_ptr<CMessaggio>& currentMail() const { return m_currentMail; }
 
     // The bytes between the DATA reply and the final ".": headers, blank line, text, with
