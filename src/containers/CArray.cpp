@@ -239,8 +239,7 @@ bool CArray::Equals(const CArray* c) const
 
 Variant CArray::Equals(const Variant& c)
 {
-    const CArray* self = this;
-    return Variant(self->Equals(c.ObjectAs<CArray>().get()));
+    return Variant(std::as_const(*this).Equals(c.ObjectAs<CArray>().get()));
 }
 
 void CArray::Swap(qint32 index1, qint32 index2)

@@ -7,6 +7,7 @@
 
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace containers {
 
@@ -54,6 +55,8 @@ public:
     void Fill(const Variant& v);
     std::shared_ptr<CArray> Clone() const;
     bool Equals(const CArray* c) const;
+    // Keeps a call on a non-const container from weighing the object form against this.
+    bool Equals(const CArray* c) { return std::as_const(*this).Equals(c); }
     // The object form Find calls: c holds a CArray reference (or the null reference).
     Variant Equals(const Variant& c) override;
     void Swap(qint32 index1, qint32 index2);
