@@ -206,41 +206,6 @@ private Q_SLOTS:
         QVERIFY(rig.lstLog.Lines().at(0).startsWith("QUEUED - "));
     }
 
-    // Anything but the reply a step asks for ends the session as a refusal: listed whole, QUIT, close.
-    void refusal_data()
-    {
-        QTest::addColumn<int>("step");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("greeting 554") << 0 << QByteArray("554 go away\r\n");
-        QTest::newRow("greeting 421 multi-line") << 0 << QByteArray("421-busy\r\n421 try later\r\n");
-        QTest::newRow("HELO 501") << 1 << QByteArray("501 syntax\r\n");
-        QTest::newRow("MAIL 451") << 2 << QByteArray("451 local error\r\n");
-        QTest::newRow("RCPT 450 is no acceptance") << 3 << QByteArray("450 mailbox busy\r\n");
-        QTest::newRow("DATA answered 250") << 4 << QByteArray("250 odd\r\n");
-        QTest::newRow("final 552") << 5 << QByteArray("552 too big\r\n");
-        QTest::newRow("final 354") << 5 << QByteArray("354 again\r\n");
-        QTest::newRow("non-numeric") << 2 << QByteArray("hello there\r\n");
-        QTest::newRow("code without blank") << 1 << QByteArray("250ok\r\n");
-    }
-    void refusal()
-    {
-        QFETCH(int, step);
-        QFETCH(QByteArray, reply);
-        Rig rig;
-        rig.session.StartSending(rig.Queue());
-        const QList<QByteArray> good = {"220 hi\r\n", "250 a\r\n", "250 b\r\n", "250 c\r\n", "354 d\r\n"};
-        for (int i = 0; i < step; ++i)
-            rig.ws.Reply(good.at(i));
-        rig.ws.TakeWritten();
-        rig.ws.Reply(reply);
-        QCOMPARE(rig.ws.TakeWritten(), QByteArray("QUIT\r\n"));
-        QCOMPARE(rig.ws.closes, 1);
-        QCOMPARE(rig.session.SendState(), 0);
-        QCOMPARE(rig.lstLog.Lines(), (QStringList{QStringLiteral("QUEUED - Anna anna@example.it - Ciao a domani"),
-                                                  QString::fromUtf8(reply)}));
-        QVERIFY(rig.LogText().isEmpty());
-    }
-
     // Time-outs, socket errors and a server close end the session with one ERR line.
     void failure_data()
     {

@@ -127,6 +127,12 @@ private Q_SLOTS:
         const QByteArray multi = "554-not here\r\n554-nor there\r\n554 goodbye\r\n";
         QTest::newRow("refused multi-line greeting") << "reply" << 0 << multi << QString::fromUtf8(multi);
         QTest::newRow("non-numeric reply") << "reply" << 2 << QByteArray("what?\r\n") << "what?\r\n";
+        QTest::newRow("code without blank") << "reply" << 1 << QByteArray("250ok\r\n") << "250ok\r\n";
+        // Each step asks for its own class of reply: 354 only to DATA, 2xx everywhere else.
+        QTest::newRow("DATA answered 250") << "reply" << 4 << QByteArray("250 odd\r\n") << "250 odd\r\n";
+        QTest::newRow("final dot answered 354") << "reply" << 5 << QByteArray("354 odd\r\n") << "354 odd\r\n";
+        const QByteArray busy = "421 too busy, closing\r\n";
+        QTest::newRow("4xx greeting and close at once") << "reply, close" << 0 << busy << QString::fromUtf8(busy);
         QTest::newRow("silence at greeting") << "silent" << 0 << QByteArray() << "No reply from the server";
         QTest::newRow("silence after RCPT TO") << "silent" << 3 << QByteArray() << "No reply from the server";
         QTest::newRow("silence after final dot") << "silent" << 5 << QByteArray() << "may have been delivered";
@@ -142,6 +148,8 @@ private Q_SLOTS:
         Rig rig;
         if (how == "reply")
             rig.server.SetScript(ScriptedSmtpServer::FailAt(step, reply));
+        else if (how == "reply, close")
+            rig.server.SetScript({ScriptedSmtpServer::Send(reply), ScriptedSmtpServer::Close()});
         else if (how == "close")
             rig.server.SetScript(ScriptedSmtpServer::CloseAt(step));
         else if (how == "silent")
@@ -170,6 +178,8 @@ private Q_SLOTS:
             QTRY_VERIFY(rig.server.clientClosed);
             QCOMPARE(rig.server.received.last(), QStringLiteral("QUIT"));
             QCOMPARE(rig.server.mismatches, QStringList());
+        } else if (how == "reply, close") {
+            QCOMPARE(rig.lstLog.Lines(), (QStringList{queued, expected}));
         } else {
             QCOMPARE(rig.lstLog.Line(1), queued);
             QVERIFY2(rig.lstLog.Line(0).startsWith("ERR - ") && rig.lstLog.Line(0).contains(expected),
