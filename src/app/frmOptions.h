@@ -2,23 +2,71 @@
 
 #include <QDialog>
 
+#include <array>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
 namespace app {
 
 struct ModMain;
 
 // The configuration dialog: edits the settings variables in memory; only OK changes them.
+// The main window creates it once and keeps it.
 class frmOptions : public QDialog {
     Q_OBJECT
 public:
     frmOptions(ModMain& settings, QWidget* parent = nullptr);
 
-    // Form_Load, then modal; returns when the dialog has closed.
+    // Form_Load, then shows the dialog application-modal and returns at once: the program
+    // runs no nested event loop. QDialog::finished reports the closing (Accepted after OK,
+    // Rejected after Annulla, Esc or the close box); the main window refreshes its labels then.
+    // While the dialog is open, a second call only raises it and keeps what has been typed.
     void ShowModal();
 
     void Form_Load();
 
+    // The handlers, public so the main window's tests can drive them without a click.
+    void cmdOk_Click();
+    void cmdAnnulla_Click();
+    void chkPallavoloA1_finali_Click();
+    void chkPallavoloA1_parziali_Click();
+    void txtDest_GotFocus(int index);
+    void txtDest_Validate(int index);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void BuildControls();
+    int DestIndexOf(QObject* watched) const;
+
     ModMain& m_settings;
+
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtSMTP = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* txtFrom = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* txtTempoAttesa = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QCheckBox* chkSerieA = nullptr;
+    QCheckBox* chkSerieB = nullptr;
+    QCheckBox* chkTuttiGol = nullptr;
+    QCheckBox* chkPallavoloA1_finali = nullptr;
+    QCheckBox* chkPallavoloA1_parziali = nullptr;
+    QLabel* Label6 = nullptr;
+    QLineEdit* txtPallavoloDettaglio = nullptr;
+    QCheckBox* chkNotizie = nullptr;
+    QLabel* Label4 = nullptr;
+    std::array<QLineEdit*, 3> txtDest{};
+    QLabel* Label3 = nullptr;
+    QPushButton* cmdAnnulla = nullptr;
+    QPushButton* cmdOk = nullptr;
 };
 
 } // namespace app

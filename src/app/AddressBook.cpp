@@ -1,0 +1,157 @@
+#include "AddressBook.h"
+
+#include "containers/CArray.h"
+#include "mail/AddressRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace app {
+
+namespace {
+
+const QString kFileName = QStringLiteral("rubrica.txt");
+constexpr QChar kTab = u'\t';
+constexpr QChar kComma = u',';
+
+// Files written before the switch to UTF-8 came from the Western Windows code page; any
+// byte sequence that is not valid UTF-8 is taken to be one of those.
+QString DecodeBookText(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder western("windows-1252", QStringDecoder::Flag::Stateless);
+    if (western.isValid())
+        return western.decode(bytes);
+    return QString::fromLatin1(bytes);
+}
+
+} // namespace
+
+AddressBook::AddressBook(QString directory) : m_directory(std::move(directory)) {}
+
+QString AddressBook::Path() const
+{
+    return QDir(m_directory).filePath(kFileName);
+}
+
+QStringList AddressBook::Load() const
+{
+    QStringList entries;
+    const QString path = Path();
+    {
+        // Opening for append creates a missing file and leaves an existing one as it is.
+        QFile create(path);
+        if (create.open(QIODevice::Append))
+            create.close();
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return entries;
+    const QString text = DecodeBookText(file.readAll());
+    file.close();
+
+    // Lines end in CR LF; a bare LF and a last line without a break are read as well.
+    const QStringView all(text);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf(u'\n', start);
+        if (end < 0)
+            end = all.size();
+        QStringView line = all.mid(start, end - start);
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        start = end + 1;
+
+        // The format has no escape: only a line with exactly one comma is an entry.
+        const qsizetype comma = line.indexOf(kComma);
+        if (comma < 0 || line.indexOf(kComma, comma + 1) >= 0)
+            continue;
+        entries.append(line.left(comma).toString() + kTab + line.mid(comma + 1).toString());
+    }
+    return entries;
+}
+
+bool AddressBook::Save(const QStringList& entries, QString* error) const
+{
+    const QString path = Path();
+    // QSaveFile writes beside the old file and renames at commit, so a failed or
+    // interrupted save leaves the previous address book whole.
+    QSaveFile file(path);
+    auto fail = [&](const QString& reason) {
+        if (error)
+            *error = QStringLiteral("Impossibile salvare la rubrica in \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(path), reason);
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+
+    QByteArray bytes;
+    for (const QString& entry : entries) {
+        const QStringList parts = entry.split(kTab);
+        bytes += mail::TrimSpaces(parts.value(0)).toUtf8();
+        bytes += ',';
+        bytes += mail::TrimSpaces(parts.value(1)).toUtf8();
+        bytes += "\r\n";
+    }
+    if (file.write(bytes) != bytes.size())
+        return fail(file.errorString());
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+QStringList AddressBook::Sorted(const QStringList& entries)
+{
+    containers::CArray array;
+    for (const QString& entry : entries)
+        array.AddValue(containers::Variant(entry));
+    array.Sort();
+    QStringList sorted;
+    sorted.reserve(entries.size());
+    for (qint32 i = array.LowerBound(); i <= array.UpperBound(); ++i)
+        sorted.append(array.Value(i).ToText());
+    return sorted;
+}
+
+std::optional<QString> AddressBook::RefusalReason(const QString& nick, const QString& address)
+{
+    // rubrica.txt separates the two fields with a comma and the list with a TAB, and
+    // a line break would split the line: none of them can be read back.
+    auto unstorable = [](const QString& text) {
+        for (QChar c : text) {
+            if (c == kComma || c == kTab || c == u'\r' || c == u'\n')
+                return true;
+        }
+        return false;
+    };
+    if (unstorable(nick) || unstorable(address))
+        return QStringLiteral("Il nome e l'indirizzo non possono contenere virgole, tabulazioni "
+                              "né a capo: la rubrica non potrebbe rileggerli.");
+    return std::nullopt;
+}
+
+QString AddressBook::MakeEntry(const QString& nick, const QString& address)
+{
+    return nick + kTab + address;
+}
+
+QString AddressBook::NickOf(const QString& entry)
+{
+    const qsizetype tab = entry.indexOf(kTab);
+    return tab < 0 ? entry : entry.left(tab);
+}
+
+QString AddressBook::AddressOf(const QString& entry)
+{
+    const qsizetype tab = entry.indexOf(kTab);
+    return tab < 0 ? QString() : entry.mid(tab + 1);
+}
+
+} // namespace app
