@@ -93,7 +93,7 @@ private:
 
 } // namespace
 
-void ExtractVolley(QStringView bodyText, const app::ModMain& settings, NewsDigest& digest)
+void ExtractVolley(QStringView bodyText, const app::ModMain& settings, const OfferResultFn& offerResult)
 {
     Element row;
     while (ExtractElement(bodyText, u"tr", row)) {
@@ -122,7 +122,7 @@ void ExtractVolley(QStringView bodyText, const app::ModMain& settings, NewsDiges
             }
             line.replace(QStringLiteral("] ["), QStringLiteral(" "));
         }
-        digest.OfferResult(line, kSubjectVolley);
+        offerResult(line, kSubjectVolley);
     }
 }
 
@@ -138,7 +138,7 @@ QString CleanScorers(QStringView cell)
     return s;
 }
 
-void ExtractFootball(QStringView bodyText, const app::ModMain& settings, NewsDigest& digest)
+void ExtractFootball(QStringView bodyText, const app::ModMain& settings, const OfferResultFn& offerResult)
 {
     NextTable nextTable(bodyText);
     Element cell;
@@ -163,11 +163,11 @@ void ExtractFootball(QStringView bodyText, const app::ModMain& settings, NewsDig
                     line = TrimBlanks(QString(line + QLatin1Char(' ') + CleanScorers(scorers.inner))).toString();
             }
         }
-        digest.OfferResult(line, kSubjectCalcio);
+        offerResult(line, kSubjectCalcio);
     }
 }
 
-void ExtractHeadline(QStringView bodyText, NewsDigest& digest)
+void ExtractHeadline(QStringView bodyText, const OfferHeadlineFn& offerHeadline)
 {
     Element strong;
     ExtractElement(bodyText, u"strong", strong);
@@ -175,7 +175,7 @@ void ExtractHeadline(QStringView bodyText, NewsDigest& digest)
     Element link;
     if (ExtractElement(headline, u"a", link))
         headline = link.inner;
-    digest.OfferHeadline(headline.toString());
+    offerHeadline(headline.toString());
 }
 
 } // namespace news

@@ -90,15 +90,18 @@ void NewsFetcher::ProcessPage(const QString& pageText, const QString& host)
     ExtractElement(pageText, u"body", body);
     QStringView bodyText = body.inner;
 
+    const auto offerResult = [this](const QString& line, const QString& subject) {
+        m_digest.OfferResult(line, subject);
+    };
     if (host == VolleyHost(m_settings)) {
-        ExtractVolley(bodyText, m_settings, m_digest);
+        ExtractVolley(bodyText, m_settings, offerResult);
         bodyText = {};
     }
     if (host == NewsHost(m_settings)) {
-        ExtractHeadline(bodyText, m_digest);
+        ExtractHeadline(bodyText, [this](const QString& headline) { m_digest.OfferHeadline(headline); });
         bodyText = {};
     }
-    ExtractFootball(bodyText, m_settings, m_digest);
+    ExtractFootball(bodyText, m_settings, offerResult);
 
     if (m_digest.newsText.isEmpty())
         return;
