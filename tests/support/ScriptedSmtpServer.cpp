@@ -1,6 +1,7 @@
 #include "ScriptedSmtpServer.h"
 
 #include <QHostAddress>
+#include <QSignalSpy>
 #include <QTimer>
 
 namespace testsupport {
@@ -82,6 +83,14 @@ bool ScriptedSmtpServer::Listen()
     return m_server.listen(QHostAddress::LocalHost, 0);
 }
 
+bool ScriptedSmtpServer::WaitForClientClosed(int timeoutMs)
+{
+    if (clientClosed)
+        return true;
+    QSignalSpy gone(this, &ScriptedSmtpServer::clientGone);
+    return gone.wait(timeoutMs);
+}
+
 void ScriptedSmtpServer::OnNewConnection()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -103,8 +112,10 @@ void ScriptedSmtpServer::OnNewConnection()
                 OnReadyRead();
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            if (socket == m_socket)
+            if (socket == m_socket) {
                 clientClosed = true;
+                Q_EMIT clientGone();
+            }
         });
         Run();
     }

@@ -46,6 +46,8 @@ public:
     quint16 Port() const { return m_server.serverPort(); }
     QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(Port()); }
     void SetScript(const Script& script) { m_script = script; }
+    // Waits, events running, until the client of the current connection has closed it.
+    bool WaitForClientClosed(int timeoutMs = 10000);
 
     // Per connection, reset when a new one comes.
     QStringList received;    // every line from the client, without its CR LF
@@ -53,6 +55,9 @@ public:
     QStringList mismatches;  // expected line starts that did not come
     bool clientClosed = false;
     int connections = 0;
+
+Q_SIGNALS:
+    void clientGone();
 
 private:
     void OnNewConnection();
