@@ -1,0 +1,76 @@
+// Arbitrary text through ExtractElement and the three page extractions. Checks that the
+// pieces stay inside the text in order and that a walk always moves forward.
+#include "app/modMain.h"
+#include "containers/Error.h"
+#include "news/Extractors.h"
+#include "news/PageScan.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+const QString kTags[] = {QStringLiteral("body"), QStringLiteral("tr"), QStringLiteral("td"),
+                         QStringLiteral("b"),    QStringLiteral("strong"), QStringLiteral("a"),
+                         QStringLiteral("table")};
+
+[[noreturn]] void Fail(const char* what)
+{
+    fprintf(stderr, "invariant broken: %s\n", what);
+    abort();
+}
+
+bool Inside(QStringView piece, QStringView text)
+{
+    return piece.isEmpty() || (piece.data() >= text.data() && piece.data() + piece.size() <= text.data() + text.size());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    const uint8_t flags = data[0];
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+    const QString& tag = kTags[flags % 7];
+
+    try {
+        news::Element e;
+        if (news::ExtractElement(text, tag, e)) {
+            if (!Inside(e.before, text) || !Inside(e.inner, text) || !Inside(e.after, text))
+                Fail("piece outside the text");
+            if (e.after.size() >= text.size())
+                Fail("after does not move forward");
+            if (!text.startsWith(e.before))
+                Fail("before is not the start of the text");
+        } else if (e.before.size() != text.size() || !e.inner.isEmpty() || !e.after.isEmpty()) {
+            Fail("not found must leave the whole text in before");
+        }
+    } catch (const containers::Error&) {
+        // A closing tag inside the opening tag: the caller drops the page.
+    }
+
+    app::ModMain settings;
+    settings.PallavoloA1_parziali = flags & 0x08;
+    settings.PallavoloDettaglio = (flags & 0x10) ? QStringLiteral("*") : QStringLiteral("beta");
+    settings.TuttiGol = flags & 0x20;
+    qsizetype offered = 0;
+    const auto offerResult = [&](const QString& line, const QString&) { offered += line.size(); };
+    try {
+        news::ExtractVolley(text, settings, offerResult);
+    } catch (const containers::Error&) {
+    }
+    try {
+        news::ExtractFootball(text, settings, offerResult);
+    } catch (const containers::Error&) {
+    }
+    try {
+        news::ExtractHeadline(text, [&](const QString& h) { offered += h.size(); });
+    } catch (const containers::Error&) {
+    }
+    (void)news::PallavoloAbbreviazioni(text);
+    (void)news::CleanScorers(text);
+    return 0;
+}

@@ -1,0 +1,27 @@
+// The waiting-time conversion on arbitrary text: never crashes, always in range, and agrees
+// with plain integers written in the text.
+#include "app/modMain.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const qint32 value = app::ConvertTempoAttesa(text);
+
+    bool isInt = false;
+    const qlonglong plain = text.toLongLong(&isInt);
+    if (isInt && !text.isEmpty() && (text[0].isDigit() || text[0] == u'-') && plain >= INT32_MIN &&
+        plain <= INT32_MAX && value != plain) {
+        fprintf(stderr, "plain integer %lld converted to %d\n", plain, value);
+        abort();
+    }
+    // Prefixing blanks changes nothing: they are ignored anywhere.
+    if (app::ConvertTempoAttesa(QStringLiteral(" \t\n") + text) != value) {
+        fprintf(stderr, "leading blanks changed the result\n");
+        abort();
+    }
+    return 0;
+}
