@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <iterator>
+
 namespace app {
 
 namespace {

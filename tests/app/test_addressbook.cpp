@@ -150,15 +150,6 @@ private Q_SLOTS:
         QVERIFY(AddressBook::Sorted({}).isEmpty());
     }
 
-    void nickAndAddressSplitAtFirstTab()
-    {
-        QCOMPARE(AddressBook::NickOf("Mario\t3412345678"), QString("Mario"));
-        QCOMPARE(AddressBook::AddressOf("Mario\t3412345678"), QString("3412345678"));
-        QCOMPARE(AddressBook::AddressOf("a\tb\tc"), QString("b\tc"));
-        QCOMPARE(AddressBook::NickOf("no tab"), QString("no tab"));
-        QCOMPARE(AddressBook::AddressOf("no tab"), QString());
-    }
-
     void largeFileWithBinaryBytes()
     {
         // 30,000 lines, some of them binary junk, no final line break.
