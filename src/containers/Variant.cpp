@@ -74,19 +74,21 @@ Variant VObject::Equals(const Variant&)
     throw NoMethodError();
 }
 
-Variant::Variant(bool v) : m_kind(Kind::Boolean), m_value(v) {}
-Variant::Variant(qint16 v) : m_kind(Kind::Integer), m_value(v) {}
-Variant::Variant(int v) : m_kind(Kind::Long), m_value(qint32(v)) {}
-Variant::Variant(double v) : m_kind(Kind::Double), m_value(v) {}
-Variant::Variant(const QString& v) : m_kind(Kind::String), m_value(v) {}
-Variant::Variant(const char16_t* v) : m_kind(Kind::String), m_value(QString::fromUtf16(v)) {}
-Variant::Variant(const char* v) : m_kind(Kind::String), m_value(QString::fromUtf8(v)) {}
-Variant::Variant(ObjectRef v) : m_kind(Kind::Object), m_value(std::move(v)) {}
+static_assert(sizeof(Variant) <= 32);
+
+Variant::Variant(bool v) : m_value(std::in_place_type<bool>, v) {}
+Variant::Variant(qint16 v) : m_value(std::in_place_type<qint16>, v) {}
+Variant::Variant(int v) : m_value(std::in_place_type<qint32>, v) {}
+Variant::Variant(double v) : m_value(std::in_place_type<double>, v) {}
+Variant::Variant(const QString& v) : m_value(std::in_place_type<QString>, v) {}
+Variant::Variant(const char16_t* v) : m_value(std::in_place_type<QString>, QString::fromUtf16(v)) {}
+Variant::Variant(const char* v) : m_value(std::in_place_type<QString>, QString::fromUtf8(v)) {}
+Variant::Variant(ObjectRef v) : m_value(std::in_place_type<ObjectRef>, std::move(v)) {}
 
 Variant Variant::Null()
 {
     Variant v;
-    v.m_kind = Kind::Null;
+    v.m_value.emplace<NullValue>();
     return v;
 }
 
@@ -98,22 +100,20 @@ Variant Variant::NullObject()
 Variant Variant::FromCurrency(qint64 tenThousandths)
 {
     Variant v;
-    v.m_kind = Kind::Currency;
-    v.m_value = tenThousandths;
+    v.m_value.emplace<CurrencyValue>(CurrencyValue{tenThousandths});
     return v;
 }
 
 Variant Variant::FromDate(double days)
 {
     Variant v;
-    v.m_kind = Kind::Date;
-    v.m_value = days;
+    v.m_value.emplace<DateValue>(DateValue{days});
     return v;
 }
 
 bool Variant::IsNumeric() const
 {
-    switch (m_kind) {
+    switch (Type()) {
     case Kind::Boolean:
     case Kind::Integer:
     case Kind::Long:
@@ -128,7 +128,7 @@ bool Variant::IsNumeric() const
 
 double Variant::ToDouble() const
 {
-    switch (m_kind) {
+    switch (Type()) {
     case Kind::Boolean:
         return std::get<bool>(m_value) ? -1.0 : 0.0;
     case Kind::Integer:
@@ -136,10 +136,11 @@ double Variant::ToDouble() const
     case Kind::Long:
         return std::get<qint32>(m_value);
     case Kind::Double:
-    case Kind::Date:
         return std::get<double>(m_value);
+    case Kind::Date:
+        return std::get<DateValue>(m_value).days;
     case Kind::Currency:
-        return double(std::get<qint64>(m_value)) / 10000.0;
+        return double(std::get<CurrencyValue>(m_value).tenThousandths) / 10000.0;
     default:
         return 0.0;
     }
@@ -147,14 +148,14 @@ double Variant::ToDouble() const
 
 bool Variant::ToBool() const
 {
-    switch (m_kind) {
+    switch (Type()) {
     case Kind::Empty:
     case Kind::Null:
         return false;
     case Kind::Boolean:
         return std::get<bool>(m_value);
     case Kind::Currency:
-        return std::get<qint64>(m_value) != 0;
+        return std::get<CurrencyValue>(m_value).tenThousandths != 0;
     case Kind::String: {
         const QString t = std::get<QString>(m_value).trimmed();
         if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
@@ -225,7 +226,7 @@ QString DateText(double days)
 
 QString Variant::ToText() const
 {
-    switch (m_kind) {
+    switch (Type()) {
     case Kind::Empty:
     case Kind::Null:
         return QString();
@@ -238,9 +239,9 @@ QString Variant::ToText() const
     case Kind::Double:
         return DoubleText(std::get<double>(m_value));
     case Kind::Currency:
-        return CurrencyText(std::get<qint64>(m_value));
+        return CurrencyText(std::get<CurrencyValue>(m_value).tenThousandths);
     case Kind::Date:
-        return DateText(std::get<double>(m_value));
+        return DateText(std::get<DateValue>(m_value).days);
     case Kind::String:
         return std::get<QString>(m_value);
     case Kind::Object:
@@ -251,14 +252,14 @@ QString Variant::ToText() const
 
 qint64 Variant::CurrencyUnits() const
 {
-    return m_kind == Kind::Currency ? std::get<qint64>(m_value) : 0;
+    const CurrencyValue* c = std::get_if<CurrencyValue>(&m_value);
+    return c ? c->tenThousandths : 0;
 }
 
 ObjectRef Variant::ToObject() const
 {
-    if (m_kind != Kind::Object)
-        return ObjectRef();
-    return std::get<ObjectRef>(m_value);
+    const ObjectRef* o = std::get_if<ObjectRef>(&m_value);
+    return o ? *o : ObjectRef();
 }
 
 namespace {

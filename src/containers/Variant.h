@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTypeInfo>
 
 #include <memory>
 #include <variant>
@@ -52,11 +53,11 @@ public:
     Variant& operator=(const Variant&) = default;
     Variant& operator=(Variant&&) noexcept = default;
 
-    Kind Type() const { return m_kind; }
-    bool IsEmpty() const { return m_kind == Kind::Empty; }
-    bool IsNull() const { return m_kind == Kind::Null; }
+    Kind Type() const { return Kind(m_value.index()); }
+    bool IsEmpty() const { return Type() == Kind::Empty; }
+    bool IsNull() const { return Type() == Kind::Null; }
     // True for an object reference, the null object reference included.
-    bool IsObject() const { return m_kind == Kind::Object; }
+    bool IsObject() const { return Type() == Kind::Object; }
     bool IsNumeric() const;
 
     // Numeric value of a numeric kind (Boolean true is -1, Date its days); 0 for
@@ -82,23 +83,38 @@ public:
     }
 
     // Exchanges two values without copying texts or touching reference counts.
-    friend void swap(Variant& a, Variant& b) noexcept
-    {
-        std::swap(a.m_kind, b.m_kind);
-        a.m_value.swap(b.m_value);
-    }
+    friend void swap(Variant& a, Variant& b) noexcept { a.m_value.swap(b.m_value); }
 
     // The text when the kind is String, else nullptr: lets the comparisons work on the
     // stored text in place.
     const QString* TextIf() const noexcept
     {
-        return m_kind == Kind::String ? std::get_if<QString>(&m_value) : nullptr;
+        return std::get_if<QString>(&m_value);
     }
 
 private:
-    Kind m_kind = Kind::Empty;
-    std::variant<std::monostate, bool, qint16, qint32, double, qint64, QString, ObjectRef> m_value;
+    struct NullValue {
+    };
+    struct CurrencyValue {
+        qint64 tenThousandths;
+    };
+    struct DateValue {
+        double days;
+    };
+    // One alternative per Kind, in the order of Kind: the index is the kind, which keeps
+    // a value at 32 bytes.
+    std::variant<std::monostate, NullValue, bool, qint16, qint32, double, CurrencyValue, DateValue, QString,
+                 ObjectRef>
+        m_value;
 };
+
+} // namespace containers
+
+// Texts and shared references move in memory without fix-ups, so a growing container
+// can move its storage with realloc instead of element by element.
+Q_DECLARE_TYPEINFO(containers::Variant, Q_RELOCATABLE_TYPE);
+
+namespace containers {
 
 // Comparison tests of the container. Null makes every test false.
 // Object references: two of them are equal when they refer to the same object (two null
