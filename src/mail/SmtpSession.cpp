@@ -47,7 +47,7 @@ QByteArray BodyLines(const QString& text)
     return out;
 }
 
-QString Minutes(int ms)
+QString Duration(int ms)
 {
     if (ms % 60000 == 0)
         return ms == 60000 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(ms / 60000);
@@ -248,7 +248,7 @@ void SmtpSession::ReplyTimer_Timeout()
     if (sendState == 0)
         return;
     const int waited = sendState == 9 ? m_timeouts.finalReplyMs : m_timeouts.replyMs;
-    Fail(QStringLiteral("No reply from the server within %1").arg(Minutes(waited)), false);
+    Fail(QStringLiteral("No reply from the server within %1").arg(Duration(waited)), false);
 }
 
 QByteArray SmtpSession::EncodeHeaderText(const QString& text)
