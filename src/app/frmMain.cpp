@@ -485,6 +485,7 @@ void frmMain::mnuConfigure_Click()
     if (!m_options) {
         m_options = new frmOptions(m_settings, this);
         m_options->setObjectName(QStringLiteral("frmOptions"));
+        m_options->setFont(font()); // a window does not inherit its parent's font by itself
         // OK may have changed SMTP and From. The address book is not reloaded here: the file
         // is written only at exit, so reloading would throw away this session's edits.
         connect(m_options, &QDialog::finished, this, &frmMain::RefreshLabels);

@@ -40,12 +40,13 @@ void TestScreenshots::renderWindows()
     const QString mainPath = folder + QStringLiteral("/screenshot_frmMain.png");
     QVERIFY(w.grab().save(mainPath));
 
-    app::frmOptions options(w.Settings(), &w);
-    options.Form_Load();
-    options.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&options));
+    // The dialog as the menu opens it, with the main window's font.
+    w.mnuConfigure_Click();
+    auto* options = w.findChild<app::frmOptions*>();
+    QVERIFY(options);
+    QVERIFY(QTest::qWaitForWindowExposed(options));
     const QString optionsPath = folder + QStringLiteral("/screenshot_frmOptions.png");
-    QVERIFY(options.grab().save(optionsPath));
+    QVERIFY(options->grab().save(optionsPath));
     qInfo("screenshots: %s %s", qPrintable(mainPath), qPrintable(optionsPath));
 }
 
