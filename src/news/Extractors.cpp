@@ -13,7 +13,7 @@ const QString kNbsp = QStringLiteral("&nbsp;");
 QString WithoutNbsp(QStringView text)
 {
     QString s = text.toString();
-    s.remove(kNbsp);
+    RemoveAll(s, kNbsp);
     return s;
 }
 
@@ -98,7 +98,7 @@ void ExtractVolley(QStringView bodyText, const app::ModMain& settings, const Off
     Element row;
     while (ExtractElement(bodyText, u"tr", row)) {
         bodyText = row.after;
-        if (!row.attributes.contains(u"\"Acquisto\""))
+        if (FindText(row.attributes, u"\"Acquisto\"") < 0)
             continue;
 
         QStringView rowText = row.inner;
@@ -108,19 +108,36 @@ void ExtractVolley(QStringView bodyText, const app::ModMain& settings, const Off
         Element bold;
         ExtractElement(scoreCell, u"b", bold);
         QString score = bold.inner.toString();
-        score.remove(QStringLiteral("</font>"));
+        RemoveAll(score, u"</font>");
 
         if (!IsFinalScore(score) && !settings.PallavoloA1_parziali)
             continue;
 
-        QString line = first + QStringLiteral(" - ") + second + QLatin1Char(' ') + score;
+        // Built by appending into one buffer: this runs for every row of every page.
+        QString line;
+        line.reserve(first.size() + second.size() + score.size() + 64);
+        line += first;
+        line += u" - ";
+        line += second;
+        line += u' ';
+        line += score;
         if (WantsDetail(settings.PallavoloDettaglio, first, second)) {
             for (int set = 0; set < 5; ++set) {
-                const QString points = WithoutNbsp(NextCell(rowText));
-                if (!points.isEmpty())
-                    line += QStringLiteral(" [") + points + QLatin1Char(']');
+                const QStringView cellText = NextCell(rowText);
+                QString cleaned;
+                QStringView points = cellText;
+                if (FindText(cellText, kNbsp) >= 0) {
+                    cleaned = WithoutNbsp(cellText);
+                    points = cleaned;
+                }
+                if (!points.isEmpty()) {
+                    line += u" [";
+                    line += points;
+                    line += u']';
+                }
             }
-            line.replace(QStringLiteral("] ["), QStringLiteral(" "));
+            if (FindText(line, u"] [") >= 0)
+                line.replace(QStringLiteral("] ["), QStringLiteral(" "));
         }
         offerResult(line, kSubjectVolley);
     }
@@ -129,11 +146,11 @@ void ExtractVolley(QStringView bodyText, const app::ModMain& settings, const Off
 QString CleanScorers(QStringView cell)
 {
     QString s = cell.toString();
-    s.remove(QStringLiteral("<br>"));
+    RemoveAll(s, u"<br>");
     s.remove(QChar(10));
     s.remove(QChar(13));
     s.remove(QChar(9));
-    for (int pass = 0; pass < 10; ++pass)
+    for (int pass = 0; pass < 10 && FindText(s, u"  ") >= 0; ++pass)
         s.replace(QStringLiteral("  "), QStringLiteral(" "));
     return s;
 }
@@ -144,7 +161,7 @@ void ExtractFootball(QStringView bodyText, const app::ModMain& settings, const O
     Element cell;
     while (ExtractElement(bodyText, u"td", cell)) {
         bodyText = cell.after;
-        if (!cell.attributes.contains(u"class=\"teamA\""))
+        if (FindText(cell.attributes, u"class=\"teamA\"") < 0)
             continue;
 
         const QStringView home = cell.inner;

@@ -6,29 +6,70 @@ namespace news {
 
 namespace {
 
-// First position at or after from of prefix + tag followed by a blank or ">". This is the
-// smaller of the two separate searches the extractors rely on, found in one pass, so a
-// tag that only ever appears in one of the two forms does not cost a scan to the end of
-// the page at every step.
-qsizetype FindTag(QStringView text, QStringView prefix, QStringView tag, qsizetype from)
+// First position at or after from of "<" (closing: "</") + tag followed by a blank or ">".
+// This is the smaller of the two separate searches the extractors rely on, found in one
+// pass, so a tag that only ever appears in one of the two forms does not cost a scan to
+// the end of the page at every step. A plain loop: the distances are short and many, where
+// the library's search costs more to set up than to run.
+qsizetype FindTag(QStringView text, bool closing, QStringView tag, qsizetype from)
 {
-    const qsizetype nameLength = prefix.size() + tag.size();
-    qsizetype pos = from;
-    while (true) {
-        pos = text.indexOf(prefix, pos);
-        if (pos < 0)
-            return -1;
-        const qsizetype next = pos + nameLength;
-        if (next < text.size() && text.sliced(pos + prefix.size(), tag.size()) == tag) {
-            const QChar c = text[next];
-            if (c == QLatin1Char(' ') || c == QLatin1Char('>'))
-                return pos;
-        }
-        ++pos;
+    const char16_t* const data = text.utf16();
+    const qsizetype size = text.size();
+    const qsizetype nameLength = (closing ? 2 : 1) + tag.size();
+    const char16_t* const name = tag.utf16();
+    for (qsizetype pos = from; pos + nameLength < size; ++pos) {
+        if (data[pos] != u'<')
+            continue;
+        qsizetype at = pos + 1;
+        if (closing && data[at++] != u'/')
+            continue;
+        qsizetype i = 0;
+        while (i < tag.size() && data[at + i] == name[i])
+            ++i;
+        if (i < tag.size())
+            continue;
+        const char16_t after = data[at + i];
+        if (after == u' ' || after == u'>')
+            return pos;
     }
+    return -1;
+}
+
+qsizetype FindChar(QStringView text, char16_t c, qsizetype from)
+{
+    const char16_t* const data = text.utf16();
+    for (qsizetype pos = from; pos < text.size(); ++pos)
+        if (data[pos] == c)
+            return pos;
+    return -1;
 }
 
 } // namespace
+
+qsizetype FindText(QStringView text, QStringView needle, qsizetype from)
+{
+    if (needle.isEmpty())
+        return from <= text.size() ? from : -1;
+    const char16_t* const data = text.utf16();
+    const char16_t* const n = needle.utf16();
+    const qsizetype last = text.size() - needle.size();
+    for (qsizetype pos = from; pos <= last; ++pos) {
+        if (data[pos] != n[0])
+            continue;
+        qsizetype i = 1;
+        while (i < needle.size() && data[pos + i] == n[i])
+            ++i;
+        if (i == needle.size())
+            return pos;
+    }
+    return -1;
+}
+
+void RemoveAll(QString& s, QStringView needle)
+{
+    if (FindText(s, needle) >= 0)
+        s.remove(needle.toString());
+}
 
 bool ExtractElement(QStringView text, QStringView tag, QStringView& attributes, QStringView& before,
                     QStringView& inner, QStringView& after)
@@ -41,16 +82,16 @@ bool ExtractElement(QStringView text, QStringView tag, QStringView& attributes, 
     if (tag.isEmpty())
         return false;
 
-    const qsizetype open = FindTag(text, u"<", tag, 0);
+    const qsizetype open = FindTag(text, false, tag, 0);
     if (open < 0)
         return false;
-    const qsizetype close = FindTag(text, u"</", tag, open);
+    const qsizetype close = FindTag(text, true, tag, open);
     if (close < 0)
         return false;
 
     // An opening tag with no ">" anywhere after it has no content start: take the end of the
     // text, so the closing tag lies before it and the page is given up like any tag overlap.
-    const qsizetype openEnd = text.indexOf(QLatin1Char('>'), open);
+    const qsizetype openEnd = FindChar(text, u'>', open);
     const qsizetype contentStart = openEnd < 0 ? text.size() : openEnd + 1;
     if (close < contentStart)
         throw containers::Error(kInvalidArgumentErrorNumber, QStringLiteral("ExtractElement"),
@@ -60,7 +101,7 @@ bool ExtractElement(QStringView text, QStringView tag, QStringView& attributes, 
     inner = text.sliced(contentStart, close - contentStart);
     // A closing tag "</tag " never ended by ">": nothing follows, so a walk stops here instead
     // of meeting the same element again.
-    const qsizetype closeEnd = text.indexOf(QLatin1Char('>'), close);
+    const qsizetype closeEnd = FindChar(text, u'>', close);
     after = closeEnd < 0 ? QStringView() : text.sliced(closeEnd + 1);
 
     const qsizetype attributeLength = contentStart - open - tag.size() - 3;

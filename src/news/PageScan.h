@@ -24,6 +24,14 @@ bool ExtractElement(QStringView text, QStringView tag, QStringView& attributes, 
                     QStringView& inner, QStringView& after);
 bool ExtractElement(QStringView text, QStringView tag, Element& element);
 
+// Position of needle in text at or after from, or -1. Exact comparison like
+// QStringView::indexOf, in a plain loop that suits the short needles and short distances
+// of the extractors.
+qsizetype FindText(QStringView text, QStringView needle, qsizetype from = 0);
+
+// Every needle removed from s; s is left alone when it holds none.
+void RemoveAll(QString& s, QStringView needle);
+
 // A volleyball team's name shortened to the text after its last blank.
 QString PallavoloAbbreviazioni(QStringView sq);
 
