@@ -1,13 +1,19 @@
 #include "ExternalServer.h"
 #include "Fakes.h"
+#include "LocalSmtpServer.h"
 #include "NewsFixtures.h"
 #include "app/modMain.h"
 #include "mail/CMessaggio.h"
+#include "mail/Dispatcher.h"
 #include "mail/Outbox.h"
+#include "mail/SendLog.h"
 #include "news/NewsFetcher.h"
 #include "platform/QtHttpClient.h"
+#include "platform/QtTcpSocket.h"
 
+#include <QDir>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -129,6 +135,7 @@ class TestNewsHttp : public QObject {
 private slots:
     void initTestCase();
     void fromTickToQueue();
+    void onToTheSmtpServer();
     void silentServerTimesOut();
     void endlessBodyCut();
     void responses_data();
@@ -173,6 +180,51 @@ void TestNewsHttp::fromTickToQueue()
     for (int i = 0; i < 4; ++i)
         QVERIFY(rig.TickAndWait());
     QCOMPARE(rig.outbox.mailQueue().Count(), 4);
+}
+
+void TestNewsHttp::onToTheSmtpServer()
+{
+    QTemporaryDir received, data;
+    testsupport::LocalSmtpServer smtp;
+    QVERIFY2(smtp.Start(received.path()), qPrintable(smtp.Output()));
+
+    Rig rig;
+    rig.settings.SMTP = smtp.Setting();
+    rig.settings.TempoAttesa = 30;
+    rig.settings.NewsDest = {QStringLiteral("one@example.org"), QStringLiteral("  "), QStringLiteral("two@example.org")};
+    rig.settings.NewsHost = HostOf(m_news);
+    rig.settings.FootballHost = HostOf(m_football);
+    rig.settings.Notizie = rig.settings.SerieB = true;
+    QVERIFY(rig.TickAndWait());
+    QVERIFY(rig.TickAndWait());
+    QCOMPARE(rig.outbox.mailQueue().Count(), 4);
+
+    // The records take the road of every message: the dispatcher, the session, the server.
+    platform::QtTcpSocket ws;
+    platform::QtTimer replyTimer;
+    mail::SendLog sendLog(data.path(), rig.clock);
+    mail::SmtpSession session(ws, replyTimer, rig.settings, rig.outbox, sendLog, mail::SmtpSession::Timeouts{});
+    mail::Dispatcher dispatcher(rig.outbox, session, rig.settings, rig.clock);
+    rig.clock.AdvanceSeconds(31);
+    for (int i = 0; i < 4; ++i) {
+        dispatcher.Timer1_Timer();
+        QCOMPARE(session.SendState(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(session.SendState(), 0, 30000);
+    }
+    QCOMPARE(rig.outbox.mailQueue().Count(), 0);
+
+    const QStringList files = QDir(received.path()).entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 4);
+    auto read = [&](int i) {
+        QFile f(received.filePath(files[i]));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QCOMPARE(read(0), QByteArray("Subject:News\r\nFrom:Brevilo news <news@example.org>\r\nTo:one@example.org\r\n\r\n"
+                                 "Il ponte riapre domani dopo i lavori\r\n"));
+    QCOMPARE(read(3), QByteArray("Subject:Calcio\r\nFrom:Brevilo news <news@example.org>\r\nTo:two@example.org\r\n\r\n"
+                                 "Cervi-Daini 1-3\r\n"));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(rig.lstLog.Line(i).startsWith(QLatin1String("OK - ")), qPrintable(rig.lstLog.Line(i)));
 }
 
 void TestNewsHttp::silentServerTimesOut()
