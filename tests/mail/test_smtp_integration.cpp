@@ -1,5 +1,5 @@
-#include "ExternalServer.h"
 #include "Fakes.h"
+#include "LocalSmtpServer.h"
 #include "app/modMain.h"
 #include "mail/Dispatcher.h"
 #include "platform/QtTcpSocket.h"
@@ -35,16 +35,14 @@ private Q_SLOTS:
     {
         QTemporaryDir received;
         QTemporaryDir data;
-        testsupport::ExternalServer server;
-        const QString sink = qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/support/smtp_sink.py";
-        QVERIFY2(server.Start({sink, received.path()}, QRegularExpression("READY (\\d+)")),
-                 qPrintable(server.Output()));
+        testsupport::LocalSmtpServer server;
+        QVERIFY2(server.Start(received.path()), qPrintable(server.Output()));
 
         testsupport::FakeClock clock;
         platform::QtTcpSocket ws;
         platform::QtTimer replyTimer;
         app::ModMain settings;
-        settings.SMTP = QStringLiteral("127.0.0.1:%1").arg(server.Port());
+        settings.SMTP = server.Setting();
         settings.From = QStringLiteral("me@example.org");
         settings.TempoAttesa = 30;
         MemoryStatusList lstLog;
