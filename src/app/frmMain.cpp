@@ -181,7 +181,8 @@ void frmMain::BuildControls()
     setWindowTitle(QStringLiteral("Send mail"));
     setWindowIcon(QIcon(QStringLiteral(":/brevilo/brevilo.png")));
     // Small enough that every caption fits the fixed layout, large enough to read.
-    QFont windowFont = font();
+    // The same face as the configuration dialog (DejaVu Sans comes with the program's packages).
+    QFont windowFont(QStringLiteral("DejaVu Sans"));
     windowFont.setPixelSize(10);
     setFont(windowFont);
 
@@ -485,7 +486,6 @@ void frmMain::mnuConfigure_Click()
     if (!m_options) {
         m_options = new frmOptions(m_settings, this);
         m_options->setObjectName(QStringLiteral("frmOptions"));
-        m_options->setFont(font()); // a window does not inherit its parent's font by itself
         // OK may have changed SMTP and From. The address book is not reloaded here: the file
         // is written only at exit, so reloading would throw away this session's edits.
         connect(m_options, &QDialog::finished, this, &frmMain::RefreshLabels);

@@ -40,7 +40,7 @@ void TestScreenshots::renderWindows()
     const QString mainPath = folder + QStringLiteral("/screenshot_frmMain.png");
     QVERIFY(w.grab().save(mainPath));
 
-    // The dialog as the menu opens it, with the main window's font.
+    // The dialog as the menu opens it.
     w.mnuConfigure_Click();
     auto* options = w.findChild<app::frmOptions*>();
     QVERIFY(options);
