@@ -85,12 +85,6 @@ private Q_SLOTS:
             QCOMPARE(rig.session.currentMail(), record);
     }
 
-    void emptyQueueDoesNothing()
-    {
-        Rig rig;
-        rig.dispatcher.Timer1_Timer();
-        QCOMPARE(rig.ws.connects, 0);
-    }
 
     void oneSessionAtATimeInQueueOrder()
     {
