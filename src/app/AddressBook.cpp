@@ -39,7 +39,7 @@ QString AddressBook::Path() const
     return QDir(m_directory).filePath(kFileName);
 }
 
-QStringList AddressBook::Load() const
+QStringList AddressBook::Load(QString* error) const
 {
     QStringList entries;
     const QString path = Path();
@@ -50,8 +50,11 @@ QStringList AddressBook::Load() const
             create.close();
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Impossibile leggere la rubrica \"%1\": %2").arg(path, file.errorString());
         return entries;
+    }
     const QString text = DecodeBookText(file.readAll());
     file.close();
 

@@ -16,8 +16,9 @@ public:
     QString Path() const;
 
     // Creates an empty file when none exists, then returns the entries of every line that
-    // splits at commas into exactly two fields (nick TAB address, untrimmed).
-    QStringList Load() const;
+    // splits at commas into exactly two fields (nick TAB address, untrimmed). When an existing
+    // file cannot be read, returns nothing and sets *error.
+    QStringList Load(QString* error = nullptr) const;
 
     // Replaces the file atomically with one "nick,address" CR LF line per entry (blanks
     // trimmed, parts after a second TAB dropped). On failure returns false and sets *error.

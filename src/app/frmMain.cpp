@@ -386,8 +386,14 @@ void frmMain::LoadAddressBook()
 {
     m_fillingRubrica = true;
     lstRubrica->clear();
-    lstRubrica->addItems(m_addressBook->Load());
+    QString error;
+    lstRubrica->addItems(m_addressBook->Load(&error));
     m_fillingRubrica = false;
+    // A book that exists but cannot be read must not be replaced by an empty one at exit.
+    m_addressBookUnreadable = !error.isEmpty();
+    if (m_addressBookUnreadable)
+        m_dialogs.ShowMessage(error + QStringLiteral("\nLe modifiche alla rubrica non verranno salvate, per non sovrascriverla."),
+                              platform::IDialogs::Icon::Critical);
 }
 
 void frmMain::cmdSalva_Click()
@@ -520,12 +526,8 @@ void frmMain::Form_Unload()
     for (int row = 0; row < lstRubrica->count(); ++row)
         entries.append(lstRubrica->item(row)->text());
     QString error;
-    if (!m_addressBook->Save(entries, &error)) {
-        QString text = QStringLiteral("Impossibile salvare la rubrica in ") + m_addressBook->Path();
-        if (!error.isEmpty())
-            text += QStringLiteral("\n") + error;
-        m_dialogs.ShowMessage(text, platform::IDialogs::Icon::Critical);
-    }
+    if (!m_addressBookUnreadable && !m_addressBook->Save(entries, &error))
+        m_dialogs.ShowMessage(error, platform::IDialogs::Icon::Critical);
 
     m_fetcher->CancelIfExecuting();
     Timer1->Stop();

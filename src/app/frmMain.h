@@ -127,6 +127,7 @@ private:
 
     ModMain m_settings;
     std::unique_ptr<AddressBook> m_addressBook;
+    bool m_addressBookUnreadable = false;
     std::unique_ptr<mail::Outbox> m_outbox;
     std::unique_ptr<mail::SendLog> m_sendLog;
     std::unique_ptr<mail::SmtpSession> m_session;

@@ -40,6 +40,7 @@ void QtTcpSocket::Close()
 {
     // close() flushes what is queued (QUIT must reach the server) before the socket shuts.
     m_closing = true;
+    m_socket.flush();
     m_socket.close();
 }
 

@@ -45,6 +45,7 @@ private Q_SLOTS:
     void selectAllOnEntry();
     void addressBookRoundTrip();
     void addressBookRefusesUnstorableEntry();
+    void unreadableAddressBookIsNotOverwritten();
     void sortCapitalsFirst();
     void selectionFillsRecipient();
     void exitQuestion_data();
@@ -432,6 +433,22 @@ void TestFrmMain::exitQuestion()
     f->timer1.Fire();
     QCOMPARE(f->ws.connects, answerYes ? 0 : 1);
     QCOMPARE(w.outbox().mailQueue().Count(), answerYes ? 1 : 0);
+}
+
+void TestFrmMain::unreadableAddressBookIsNotOverwritten()
+{
+    // A rubrica.txt that exists but cannot be read (here a folder in its place).
+    const QString path = f->dataDir.filePath(QStringLiteral("rubrica.txt"));
+    QVERIFY(QDir(f->dataDir.path()).mkdir(QStringLiteral("rubrica.txt")));
+    Show();
+    QCOMPARE(f->dialogs.shown.size(), 1);
+    QVERIFY(f->dialogs.shown[0].text.contains(path));
+    Type("txtNick", QStringLiteral("Mario"));
+    Type("txtTo", QStringLiteral("mario@example.invalid"));
+    Click("cmdSalva");
+    QVERIFY(f->window->close());
+    QCOMPARE(f->dialogs.shown.size(), 1); // no save was tried over it
+    QVERIFY(QFileInfo(path).isDir());
 }
 
 void TestFrmMain::exitWithoutQueueAsksNothing()
