@@ -56,6 +56,52 @@ QString Duration(int ms)
     return QStringLiteral("%1 ms").arg(ms);
 }
 
+// SMTP carries lines of at most 998 octets before the CR LF; servers refuse longer ones.
+constexpr qsizetype kMaxLineOctets = 998;
+
+bool HasLongLine(const QByteArray& lines)
+{
+    qsizetype start = 0;
+    while (start < lines.size()) {
+        const qsizetype end = lines.indexOf(kCrLf, start);
+        if ((end < 0 ? lines.size() : end) - start > kMaxLineOctets)
+            return true;
+        start = end < 0 ? lines.size() : end + 2;
+    }
+    return false;
+}
+
+// Quoted-printable text with CR LF line ends and lines of at most 76 characters, for a text
+// with a paragraph too long for one SMTP line. A "." that would start a line is encoded, so
+// no line of it ends the message early.
+QByteArray QuotedPrintableLines(const QString& text)
+{
+    QString unified = text;
+    unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    unified.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QByteArray out;
+    for (const QString& line : unified.split(QLatin1Char('\n'))) {
+        const QByteArray bytes = line.toUtf8();
+        qsizetype column = 0;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const uchar c = static_cast<uchar>(bytes[i]);
+            const bool last = i + 1 == bytes.size();
+            const bool plain = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last);
+            QByteArray token = plain ? QByteArray(1, char(c)) : "=" + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+            if (column + token.size() > 75) {
+                out += "=\r\n";
+                column = 0;
+            }
+            if (column == 0 && c == '.')
+                token = "=2E";
+            out += token;
+            column += token.size();
+        }
+        out += kCrLf;
+    }
+    return out;
+}
+
 const QString kMayHaveBeenDelivered = QStringLiteral(" (after the message was sent: it may have been delivered)");
 
 } // namespace
@@ -125,8 +171,15 @@ void SmtpSession::ws_DataArrival()
 
     QByteArray reply;
     bool wellFormed = false;
-    while (sendState != 0 && TakeCompleteReply(reply, wellFormed))
+    while (sendState != 0 && TakeCompleteReply(reply, wellFormed)) {
         AnswerReply(reply, wellFormed);
+        // The command just sent cannot have been answered yet: bytes already here were sent
+        // out of turn, and taking them as its answer would put the dialogue a step off.
+        if (sendState != 0 && !m_reply.isEmpty()) {
+            const QByteArray first = m_reply.left(m_reply.indexOf('\n')).left(100).trimmed();
+            Fail(QStringLiteral("The server replied before it was asked: ") + QString::fromUtf8(first), true);
+        }
+    }
 
     if (sendState != 0 && m_reply.size() > kMaxReplyBytes)
         Fail(QStringLiteral("The server sent a reply longer than %1 bytes").arg(kMaxReplyBytes), true);
@@ -278,8 +331,13 @@ QByteArray SmtpSession::MessageContent(const CMessaggio& mail)
 {
     const QString subject = OneLine(mail.mailSubject);
     const QString name = OneLine(mail.mailFromName);
-    const bool utf8 = !IsAscii(subject) || !IsAscii(name) || !IsAscii(mail.mailText);
-    auto header = [](const QString& text) { return IsAscii(text) ? text.toUtf8() : EncodeHeaderText(text); };
+    const QByteArray body = BodyLines(mail.mailText);
+    const bool quotedPrintable = HasLongLine(body);
+    const bool utf8 = quotedPrintable || !IsAscii(subject) || !IsAscii(name) || !IsAscii(mail.mailText);
+    // Encoded words fold a header that would not fit one line.
+    auto header = [](const QString& text) {
+        return IsAscii(text) && text.size() < kMaxLineOctets - 100 ? text.toUtf8() : EncodeHeaderText(text);
+    };
 
     QByteArray out;
     out += "Subject:" + header(subject) + kCrLf;
@@ -288,10 +346,10 @@ QByteArray SmtpSession::MessageContent(const CMessaggio& mail)
     if (utf8) {
         out += "MIME-Version: 1.0\r\n";
         out += "Content-Type: text/plain; charset=UTF-8\r\n";
-        out += "Content-Transfer-Encoding: 8bit\r\n";
+        out += quotedPrintable ? "Content-Transfer-Encoding: quoted-printable\r\n" : "Content-Transfer-Encoding: 8bit\r\n";
     }
     out += kCrLf;
-    out += BodyLines(mail.mailText);
+    out += quotedPrintable ? QuotedPrintableLines(mail.mailText) : body;
     return out;
 }
 
