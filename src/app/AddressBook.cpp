@@ -16,9 +16,10 @@ const QString kFileName = QStringLiteral("rubrica.txt");
 constexpr QChar kTab = u'\t';
 constexpr QChar kComma = u',';
 
-// Files written before the switch to UTF-8 came from the Western Windows code page; any
-// byte sequence that is not valid UTF-8 is taken to be one of those.
-QString DecodeBookText(const QByteArray& bytes)
+// Files written before the switch to UTF-8 came from the Western Windows code page; a line
+// that is not valid UTF-8 is taken to be one of those. Line by line, so that one such line (or
+// a line of stray bytes) does not turn the accented letters of every other line into garbage.
+QString DecodeBookLine(QByteArrayView bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
@@ -55,26 +56,28 @@ QStringList AddressBook::Load(QString* error) const
             *error = QStringLiteral("Impossibile leggere la rubrica \"%1\": %2").arg(path, file.errorString());
         return entries;
     }
-    const QString text = DecodeBookText(file.readAll());
+    const QByteArray all = file.readAll();
     file.close();
 
     // Lines end in CR LF; a bare LF and a last line without a break are read as well.
-    const QStringView all(text);
     qsizetype start = 0;
     while (start < all.size()) {
-        qsizetype end = all.indexOf(u'\n', start);
+        qsizetype end = all.indexOf('\n', start);
         if (end < 0)
             end = all.size();
-        QStringView line = all.mid(start, end - start);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+        QByteArrayView bytes(all.constData() + start, end - start);
+        if (bytes.endsWith('\r'))
+            bytes.chop(1);
         start = end + 1;
+        QString line = DecodeBookLine(bytes);
 
         // The format has no escape: only a line with exactly one comma is an entry.
         const qsizetype comma = line.indexOf(kComma);
         if (comma < 0 || line.indexOf(kComma, comma + 1) >= 0)
             continue;
-        entries.append(line.left(comma).toString() + kTab + line.mid(comma + 1).toString());
+        // A TAB in a field would move the entry's split and cut the address at the next save.
+        line.replace(kTab, QLatin1Char(' '));
+        entries.append(line.left(comma) + kTab + line.mid(comma + 1));
     }
     return entries;
 }
