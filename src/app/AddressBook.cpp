@@ -19,13 +19,12 @@ constexpr QChar kComma = u',';
 // Files written before the switch to UTF-8 came from the Western Windows code page; a line
 // that is not valid UTF-8 is taken to be one of those. Line by line, so that one such line (or
 // a line of stray bytes) does not turn the accented letters of every other line into garbage.
-QString DecodeBookLine(QByteArrayView bytes)
+QString DecodeBookLine(QByteArrayView bytes, QStringDecoder& western)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    QStringDecoder western("windows-1252", QStringDecoder::Flag::Stateless);
     if (western.isValid())
         return western.decode(bytes);
     return QString::fromLatin1(bytes);
@@ -60,6 +59,7 @@ QStringList AddressBook::Load(QString* error) const
     file.close();
 
     // Lines end in CR LF; a bare LF and a last line without a break are read as well.
+    QStringDecoder western("windows-1252", QStringDecoder::Flag::Stateless);
     qsizetype start = 0;
     while (start < all.size()) {
         qsizetype end = all.indexOf('\n', start);
@@ -69,7 +69,7 @@ QStringList AddressBook::Load(QString* error) const
         if (bytes.endsWith('\r'))
             bytes.chop(1);
         start = end + 1;
-        QString line = DecodeBookLine(bytes);
+        QString line = DecodeBookLine(bytes, western);
 
         // The format has no escape: only a line with exactly one comma is an entry.
         const qsizetype comma = line.indexOf(kComma);

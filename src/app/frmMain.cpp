@@ -227,6 +227,9 @@ void frmMain::BuildControls()
     txtTesto->setTabChangesFocus(true);
 
     lstRubrica = Place(new QListWidget(client), "lstRubrica", Twips(5160, 1560, 4035, 2400));
+    // Rows are one line each: with their size taken from one row, a book of 30,000 entries is
+    // laid out at once instead of measuring every row after each load and Sort.
+    lstRubrica->setUniformItemSizes(true);
     cmdSort = MakeButton(client, "cmdSort", QStringLiteral("Sort"), Twips(7620, 3960, 795, 315));
     cmdSort->setToolTip(QStringLiteral("Ordina per nome tutta la rubrica"));
     cmdElimina = MakeButton(client, "cmdElimina", QStringLiteral("Elimina"), Twips(8400, 3960, 795, 315));
