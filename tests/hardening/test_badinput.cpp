@@ -44,15 +44,9 @@ class TestBadInput : public QObject {
 
     std::unique_ptr<app::frmMain> Open(platform::ISettingsStore* store = nullptr)
     {
-        app::frmMainDeps deps;
-        deps.clock = &m_clock;
-        deps.store = store ? store : &m_store;
-        deps.dialogs = &m_dialogs;
-        deps.desktop = &m_desktop;
-        deps.inet1 = &m_inet1;
-        deps.timer1 = &m_timer1;
-        deps.timer2 = &m_timer2;
-        deps.dataDirectory = m_dir.path();
+        app::frmMainDeps deps{.clock = &m_clock, .store = store ? store : &m_store, .dialogs = &m_dialogs,
+                              .desktop = &m_desktop, .inet1 = &m_inet1, .timer1 = &m_timer1, .timer2 = &m_timer2,
+                              .timeouts = {}, .dataDirectory = m_dir.path()};
         return std::make_unique<app::frmMain>(deps);
     }
 
@@ -77,10 +71,7 @@ private slots:
         auto window = Open();
         for (const char* name : {"txtName", "txtNick", "txtTo", "txtSubject", "txtTesto"}) {
             QApplication::clipboard()->setText(QLatin1String(name) == "txtTo" ? (inAddress ? odd : "") + "@x.org" : odd);
-            if (auto* line = window->findChild<QLineEdit*>(name))
-                line->paste();
-            else
-                window->findChild<QPlainTextEdit*>(name)->paste();
+            QMetaObject::invokeMethod(window->findChild<QWidget*>(name), "paste");
         }
         const QString text = window->findChild<QPlainTextEdit*>("txtTesto")->toPlainText();
         QCOMPARE(window->findChild<QLabel*>("lblCharCount")->text(), "Caratteri: " + QString::number(text.size()));
