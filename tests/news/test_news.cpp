@@ -1,12 +1,9 @@
-#include "ExternalServer.h"
 #include "FakeHttpClient.h"
 #include "Fakes.h"
 #include "LocalSmtpServer.h"
 #include "app/modMain.h"
 #include "containers/Error.h"
-#include "mail/CMessaggio.h"
 #include "mail/Dispatcher.h"
-#include "mail/Outbox.h"
 #include "mail/SendLog.h"
 #include "news/Extractors.h"
 #include "news/NewsFetcher.h"
@@ -15,7 +12,6 @@
 #include "platform/QtTcpSocket.h"
 
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,13 +22,15 @@ using platform::QtHttpClient;
 namespace {
 
 // The fixture pages, written for these tests after the layouts the extractions expect.
+const QString kFixtures = qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/news/fixtures/"_L1;
+
 QString Fixture(const QString& name)
 {
-    QFile file(qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/news/fixtures/"_L1 + name);
+    QFile file(kFixtures + name);
     return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
 }
 
-const QString kHeadlineQueued = u"QUEUED - a@example.org a@example.org - News: Il ponte riapre domani dopo i lavori"_s;
+const QString kHeadlineQueued = u"QUEUED - a@x.org a@x.org - News: Il ponte riapre domani dopo i lavori"_s;
 
 // The news part of the main window over a fake clock, and over the real HTTP client when
 // given its time-out, else over a fake one.
@@ -40,12 +38,13 @@ struct Rig {
     explicit Rig(int timeoutMs = 0)
         : real(timeoutMs), inet1(timeoutMs ? static_cast<platform::IHttpClient&>(real) : fake), outbox(lstLog),
           digest(outbox, settings, clock, [] { return u"Io"_s; },
-                 [this](const QString& text) { captions << QString::number(outbox.mailQueue().Count()) + ' ' + text; }),
+                 [this](const QString& t) { captions << QString::number(outbox.mailQueue().Count()) + ' ' + t; }),
           fetcher(inet1, settings, clock, digest)
     {
-        QObject::connect(&inet1, &platform::IHttpClient::stateChanged, [this](int s) { fetcher.Inet1_StateChanged(s); });
-        settings.From = u"me@example.org"_s;
-        settings.NewsDest = {u"a@example.org"_s, u"  "_s, QString()};
+        QObject::connect(&inet1, &platform::IHttpClient::stateChanged,
+                         [this](int state) { fetcher.Inet1_StateChanged(state); });
+        settings.From = u"me@x.org"_s;
+        settings.NewsDest = {u"a@x.org"_s, u"  "_s, QString()};
     }
 
     // One page's worth of offers, as the completion handler runs them.
@@ -124,10 +123,8 @@ private slots:
     void extractElement();
     void extraction_data();
     void extraction();
-    void digest();
-    void delivery();
-    void schedule();
-    void pagesGivenUp();
+    void digestAndDelivery();
+    void fetcher();
     void fromTickToSmtpServer();
     void hostileServers();
     void responses();
@@ -141,12 +138,11 @@ private:
 void TestNews::initTestCase()
 {
     // Real HTTP servers serve the fixture pages under the paths the program asks for.
-    const QString fixtures = qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/news/fixtures/"_L1;
     for (const auto& [fixture, served] : QList<std::pair<QString, QString>>{
              {"volley/RisultatiOnLine.asp", kVolleyPath.section('?'_L1, 0, 0)}, {"news/index.html", "index.html"},
              {"football/serie_a.html", kSerieAPath}, {"football/serie_b.html", kSerieBPath}}) {
-        QVERIFY(QDir(m_pages.path()).mkpath(QFileInfo(m_pages.filePath(served)).path()));
-        QVERIFY(QFile::copy(fixtures + fixture, m_pages.filePath(served)));
+        QVERIFY(QDir(m_pages.path()).mkpath(QFileInfo(m_pages.filePath(served)).path()) &&
+                QFile::copy(kFixtures + fixture, m_pages.filePath(served)));
     }
     for (auto& server : m_servers) {
         QVERIFY2(server.Start({"-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", m_pages.path()},
@@ -182,18 +178,17 @@ void TestNews::extractElement()
 {
     QFETCH(QString, text);
     QFETCH(QString, tag);
-    QFETCH(QString, parts);
     // The remainder of a walk is passed as text and as an output at once.
     QStringView attributes, before, inner, rest = text;
+    QString got = u"!"_s;
     try {
         const bool found = ExtractElement(rest, tag, attributes, before, inner, rest);
-        const QString got = QStringList{before.toString(), attributes.toString(), inner.toString(),
-                                        rest.toString()}.join('|'_L1);
-        QCOMPARE(found ? got : (got == text + "|||" ? u"-"_s : "?" + got), parts);
+        got = QStringList{before.toString(), attributes.toString(), inner.toString(), rest.toString()}.join('|'_L1);
+        got = found ? got : got == text + "|||" ? u"-"_s : "?" + got;
     } catch (const containers::Error& error) {
         QCOMPARE(error.Number(), kInvalidArgumentErrorNumber);
-        QCOMPARE(u"!"_s, parts);
     }
+    QTEST(got, "parts");
 }
 
 void TestNews::extraction_data()
@@ -206,14 +201,16 @@ void TestNews::extraction_data()
     QTest::newRow("volley partials, detail for all") << "volley/RisultatiOnLine.asp" << true
         << QStringList{"Beta - Delta 3-1 [25-20 22-25 25-18 25-23]",
                        "Zeta - Theta <font color=\"red\">2-3 [25-20 22-25 25-18 23-25 13-15]",
-                       "Kappa - Mu 2-1 [25-21 19-25 25-17 10-8]", "Xi - Omicron <font color=red>3-0 [25-10 25-11 25-12]",
-                       " - Upsilon 0-3 [10-25 11-25 12-25]", "Chi - Omega "};
+                       "Kappa - Mu 2-1 [25-21 19-25 25-17 10-8]",
+                       "Xi - Omicron <font color=red>3-0 [25-10 25-11 25-12]", " - Upsilon 0-3 [10-25 11-25 12-25]",
+                       "Chi - Omega "};
     QTest::newRow("football without scorers") << "football/serie_a.html" << false
         << QStringList{"Aquile-Lupi 2-1", "Falchi-Orsi ", "Volpi-Tassi 0-0"};
     QTest::newRow("headline without a link: tags kept") << "<strong>Uno <em>due</em>\n</strong>" << false
         << QStringList{"Uno <em>due</em>\n"};
-    QTest::newRow("name: tab and nbsp do not separate") << "Uno\tDue&nbsp;Tre" << false << QStringList{"Uno\tDue&nbsp;Tre"};
-    QTest::newRow("scorers on lines") << "Rossi 12'<br>\r\nBianchi 80'<br>" << false << QStringList{"Rossi 12'Bianchi 80'"};
+    QTest::newRow("name: tab, nbsp no blanks") << "Uno\tDue&nbsp;Tre" << false << QStringList{"Uno\tDue&nbsp;Tre"};
+    QTest::newRow("scorers on lines") << "Rossi 12'<br>\r\nBianchi 80'<br>" << false
+        << QStringList{"Rossi 12'Bianchi 80'"};
     QTest::newRow("scorers: capital BR stays") << "x<BR>y" << false << QStringList{"x<BR>y"};
     // Ten halving passes: 1024 blanks become one, 1025 keep two.
     QTest::newRow("scorers, 1024 blanks") << "a" + QString(1024, u' ') + "b" << false << QStringList{"a b"};
@@ -239,13 +236,12 @@ void TestNews::extraction()
     QTEST(offered, "lines");
 }
 
-void TestNews::digest()
+void TestNews::digestAndDelivery()
 {
     Rig rig;
     const QString a(70, u'a'), b(70, u'b'), c(30, u'c'), x(100, u'x'), h(300, u'h');
     // 70 + 5 + 70 passes 140: b is dropped unrecorded, the shorter c still joins.
     QCOMPARE(rig.Page({a, b, c}), a + " --- " + c);
-    QCOMPARE(rig.digest.newsSubject, u"Calcio"_s);
     QCOMPARE(rig.Page({a, b, c}), b); // the next fetch of the page offers it again
     QCOMPARE(rig.Page({a, b, c}), QString());
     QCOMPARE(rig.digest.newsSubject, u"News"_s); // nothing new: the start value stays
@@ -255,84 +251,69 @@ void TestNews::digest()
     // Headlines: no length rule; a seen one, the empty one too, gives nothing.
     rig.digest.OfferHeadline(h + h);
     QCOMPARE(rig.digest.newsText, h + h);
-    QCOMPARE(rig.digest.newsSubject, u"News"_s);
     rig.digest.OfferHeadline(h + h);
     QCOMPARE(rig.digest.newsText, QString());
     rig.digest.OfferHeadline(QString());
     rig.digest.OfferHeadline(QString());
     QCOMPARE(rig.digest.newsSeen.Count(), 10);
-}
 
-void TestNews::delivery()
-{
-    Rig rig;
+    // Delivery.
     rig.lstLog.InsertLine(0, u"earlier line"_s);
     const QString text = u"Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- Zeta - Theta 3-2"_s;
     // Three recipients; then blank slots skipped, a blank before an address kept, a tab is no blank.
-    for (const QStringList& slotTexts : {QStringList{"a@x.org", "b@x.org", "c@x.org"}, QStringList{" d@x", "   ", "\t"}}) {
+    for (const QStringList& slotTexts : {QStringList{"a@x", "b@x", "c@x"}, QStringList{" d@x", "   ", "\t"}}) {
         std::copy(slotTexts.cbegin(), slotTexts.cend(), rig.settings.NewsDest.begin());
         rig.digest.DeliverNews(u"Volley"_s, text);
     }
     QCOMPARE(rig.captions, QStringList({"0 " + text, "3 " + text})); // each before its records
     QStringList lines{u"earlier line"_s};
-    for (const QString& to : {"a@x.org", "b@x.org", "c@x.org", " d@x", "\t"}) // previews of 50 characters
+    for (const QString& to : QStringList{"a@x", "b@x", "c@x", " d@x", "\t"}) // previews of 50 characters
         lines << "QUEUED - " + to + " " + to + " - Volley: Beta - Delta 3-1 [25-20 22-25 25-18 25-23]";
     QCOMPARE(rig.lstLog.Lines(), lines);
     for (int i = 0; i < 5; ++i) {
         const auto record = rig.outbox.mailQueue().Value(i).ObjectAs<mail::CMessaggio>();
-        QCOMPARE(record->mailID, i + 1);
-        QCOMPARE(record->mailTimeCreated, rig.clock.Now());
+        QVERIFY(record->mailID == i + 1 && record->mailTimeCreated == rig.clock.Now());
     }
 }
 
-void TestNews::schedule()
+void TestNews::fetcher()
 {
     // Table order; each page again after its own minimum time counted from the start of its
     // last (failed) request, on the first free tick after it (a tick at the exact boundary may
     // fall either side by rounding, and two pages due at once go one tick apart).
-    Rig rig;
-    rig.settings.PallavoloA1_finali = rig.settings.Notizie = rig.settings.SerieA = rig.settings.SerieB = true;
-    rig.Ticks(121);
-    QCOMPARE(rig.requested.left(4), u"VNAB"_s);
+    Rig timed;
+    timed.settings.PallavoloA1_finali = timed.settings.Notizie = timed.settings.SerieA = timed.settings.SerieB = true;
+    timed.Ticks(121);
+    QCOMPARE(timed.requested.left(4), u"VNAB"_s);
     for (const auto& [page, minimum] : QList<std::pair<QChar, int>>{{'V', 168}, {'N', 120}, {'A', 114}, {'B', 138}}) {
-        const QList<qint64>& at = rig.startedAt[page];
+        const QList<qint64>& at = timed.startedAt[page];
         QVERIFY(at.size() >= 3);
         for (qsizetype i = 1; i < at.size(); ++i)
             QVERIFY2(at[i] - at[i - 1] >= minimum && at[i] - at[i - 1] <= minimum + 9, qPrintable(QString(page)));
     }
-    // The switches are read afresh at every tick.
-    Rig fresh;
-    fresh.Ticks(10);
-    fresh.settings.PallavoloA1_parziali = true; // either volleyball switch asks
-    fresh.Ticks(1);
-    fresh.settings.PallavoloA1_parziali = false;
-    fresh.settings.SerieB = true;
-    fresh.Ticks(1);
-    QCOMPARE(fresh.requested, u"VB"_s);
-}
 
-void TestNews::pagesGivenUp()
-{
+    // Pages given up; the switches read afresh at every tick; one request at a time.
     Rig rig;
+    rig.settings.PallavoloA1_parziali = true; // either volleyball switch asks
+    rig.fetcher.Timer2_Timer();
+    rig.fake.Finish(Fixture(u"broken/nobody.html"_s)); // no complete body
+    rig.settings.PallavoloA1_parziali = false;
     rig.settings.SerieA = rig.settings.SerieB = true;
     rig.fetcher.Timer2_Timer();
     rig.clock.AdvanceSeconds(300);
-    rig.fetcher.Timer2_Timer();        // one request at a time
+    rig.fetcher.Timer2_Timer();
     rig.fetcher.Inet1_StateChanged(3); // not ended: nothing read
-    QCOMPARE(rig.fake.reads, 0);
-    QCOMPARE(rig.fake.requests.size(), 1);
+    QVERIFY(rig.fake.reads == 1 && rig.fake.requests.size() == 2);
     // Only the football extraction runs on a page from the football host.
     rig.fake.Finish(Fixture(u"volley/RisultatiOnLine.asp"_s));
     rig.settings.SerieA = rig.settings.SerieB = false;
     rig.settings.PallavoloA1_finali = true;
-    rig.fetcher.Timer2_Timer();
-    rig.fake.Finish(Fixture(u"broken/nobody.html"_s)); // no complete body
     rig.clock.AdvanceSeconds(600);
     rig.fetcher.Timer2_Timer();
     // An error ends the page silently; what was recorded before it stays.
     rig.fake.Finish(Fixture(u"broken/closing_tag_in_attribute.html"_s));
     QVERIFY(rig.digest.IsSeen(u"Beta - Delta 3-0"_s) && !rig.digest.IsSeen(u"Xi - Rho 3-2"_s));
-    rig.settings.Notizie = true; // the news goes on
+    rig.settings.Notizie = true; // the news goes on; Serie A and B, due but off, are not asked
     rig.fetcher.Timer2_Timer();
     rig.fake.Finish(Fixture(u"news/index.html"_s));
     QCOMPARE(rig.lstLog.Lines(), QStringList{kHeadlineQueued});
@@ -370,7 +351,7 @@ void TestNews::fromTickToSmtpServer()
         QFile mail(received.filePath(name));
         mails << (mail.open(QIODevice::ReadOnly) ? QString::fromLatin1(mail.readAll()) : QString());
     }
-    const QString to = u"\r\nFrom:Io <me@example.org>\r\nTo:a@example.org\r\n\r\n"_s;
+    const QString to = u"\r\nFrom:Io <me@x.org>\r\nTo:a@x.org\r\n\r\n"_s;
     QCOMPARE(mails, QStringList({"Subject:Volley" + to + "Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- "
                                                          "Zeta - Theta <font color=\"red\">2-3 ---  - Upsilon 0-3\r\n",
                                  "Subject:News" + to + "Il ponte riapre domani dopo i lavori\r\n",
@@ -394,32 +375,27 @@ void TestNews::hostileServers()
         });
     });
     Rig rig(3000);
-    rig.settings.VolleyHost = silent.Host();
-    rig.settings.NewsHost = m_hosts[1];
-    rig.settings.FootballHost = endless.Host();
+    std::tie(rig.settings.VolleyHost, rig.settings.NewsHost, rig.settings.FootballHost) =
+        std::tuple(silent.Host(), m_hosts[1], endless.Host());
     rig.settings.PallavoloA1_finali = rig.settings.Notizie = rig.settings.SerieA = true;
-    QVERIFY(rig.TickAndWait()); // ends by the client's own time-out
-    QCOMPARE(requests, 1);
+    QVERIFY(rig.TickAndWait() && requests == 1); // ends by the client's own time-out
     QVERIFY(rig.TickAndWait() && rig.TickAndWait());
     QCOMPARE(rig.lstLog.Lines(), QStringList{kHeadlineQueued});
     // The body was cut and kept, and exactly its first 100,000 characters were read.
-    QVERIFY(sent < (64 << 20));
     const QString rest = rig.inet1.ReadBody(kMaxPageLength);
-    QVERIFY(!rest.isEmpty() && rest.size() <= QtHttpClient::kDefaultBodyLimit - kMaxPageLength);
-    rig.fetcher.Timer2_Timer(); // the failed page is asked again only after its minimum time
-    QVERIFY(!rig.inet1.IsExecuting());
+    QVERIFY(sent < (64 << 20) && !rest.isEmpty() && rest.size() <= QtHttpClient::kDefaultBodyLimit - kMaxPageLength);
 }
 
 void TestNews::responses()
 {
     const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Type: text/html", utf8 = u"Citt\u00e0"_s.toUtf8();
     const QList<std::pair<QByteArray, QString>> cases{
-        {ok + "; charset=UTF-8\r\n\r\n" + utf8, u"Citt\u00e0"_s},          // declared
-        {ok + ";charset=\"utf-8\"\r\n\r\n" + utf8, u"Citt\u00e0"_s},       // quoted
-        {ok + "\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},                        // none: ISO-8859-1
-        {ok + "; charset=x-unheard-of\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},  // unknown: ISO-8859-1
-        {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s},         // an error status keeps its body
-        {"", QString()}};                                                  // closed before any reply: failed
+        {ok + "; charset=UTF-8\r\n\r\n" + utf8, u"Citt\u00e0"_s},         // declared
+        {ok + ";charset=\"utf-8\"\r\n\r\n" + utf8, u"Citt\u00e0"_s},      // quoted
+        {ok + "\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},                       // none: ISO-8859-1
+        {ok + "; charset=x-unheard-of\r\n\r\nCitt\xe0", u"Citt\u00e0"_s}, // unknown: ISO-8859-1
+        {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s},        // an error status keeps its body
+        {"", QString()}};                                                 // closed before any reply: failed
     for (const auto& [response, body] : cases) {
         ScriptedHttpServer server([&response](QTcpSocket* socket) {
             socket->write(response);
@@ -428,11 +404,10 @@ void TestNews::responses()
         QtHttpClient inet1;
         QSignalSpy ended(&inet1, &platform::IHttpClient::stateChanged);
         inet1.StartRequest(server.Host(), kVolleyPath);
-        QCOMPARE(inet1.RequestHost(), server.Host());
         QVERIFY(inet1.IsExecuting() && ended.wait(20000) && !inet1.IsExecuting());
-        QCOMPARE(ended[0][0].toInt(), body.isEmpty() ? QtHttpClient::kStateError : QtHttpClient::kStateResponseCompleted);
+        QCOMPARE(ended[0][0].toInt(),
+                 body.isEmpty() ? QtHttpClient::kStateError : QtHttpClient::kStateResponseCompleted);
         QCOMPARE(inet1.ReadBody(kMaxPageLength), body);
-        QCOMPARE(inet1.ReadBody(kMaxPageLength), QString());
     }
 }
 
