@@ -2,12 +2,12 @@
 
 #include "platform/TcpSocket.h"
 
-#include <QList>
+#include <utility>
 
 namespace testsupport {
 
-// A socket whose peer is the test: Reply() plays a server reply, Written() shows what the
-// client sent (Trojitá-style fakeReading / writtenStuff).
+// A socket whose peer is the test: Reply() plays server bytes, TakeWritten() shows what the
+// client sent since the last call.
 class FakeTcpSocket final : public platform::ITcpSocket {
     Q_OBJECT
 public:
@@ -15,53 +15,26 @@ public:
     {
         connectedHost = host;
         connectedPort = port;
-        open = true;
         ++connects;
     }
-    void Write(const QByteArray& bytes) override
-    {
-        written += bytes;
-        writes.append(bytes);
-    }
-    QByteArray ReadAll() override
-    {
-        QByteArray out;
-        out.swap(m_incoming);
-        return out;
-    }
-    void Close() override
-    {
-        open = false;
-        ++closes;
-    }
+    void Write(const QByteArray& bytes) override { written += bytes; }
+    QByteArray ReadAll() override { return std::exchange(m_incoming, {}); }
+    void Close() override { ++closes; }
 
-    // The server sends bytes: they become readable and readyRead is raised.
     void Reply(const QByteArray& bytes)
     {
         m_incoming += bytes;
         Q_EMIT readyRead();
     }
     void Fail(const QString& description) { Q_EMIT errorOccurred(description); }
-    void PeerClose()
-    {
-        open = false;
-        Q_EMIT disconnected();
-    }
-    // What the client sent since the last call.
-    QByteArray TakeWritten()
-    {
-        QByteArray out;
-        out.swap(written);
-        return out;
-    }
+    void PeerClose() { Q_EMIT disconnected(); }
+    QByteArray TakeWritten() { return std::exchange(written, {}); }
 
     QString connectedHost;
     quint16 connectedPort = 0;
-    bool open = false;
     int connects = 0;
     int closes = 0;
     QByteArray written;
-    QList<QByteArray> writes;
 
 private:
     QByteArray m_incoming;

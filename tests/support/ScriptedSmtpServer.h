@@ -1,77 +1,91 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
-#include <QObject>
+#include <QHostAddress>
 #include <QPointer>
-#include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace testsupport {
 
-// An SMTP peer on 127.0.0.1 that plays a script: send bytes (whole or one byte at a time),
-// wait for a line, take a DATA block, close. A script that runs out stays silent with the
-// connection open. Every new connection plays the current script from its start, and every
-// line the client sends is recorded.
-class ScriptedSmtpServer final : public QObject {
-    Q_OBJECT
+// An SMTP peer on 127.0.0.1 that plays a list of replies: the first when a client connects,
+// then one per client command (the DATA block up to its final "." counts as one command).
+// An empty reply closes the connection; a "421" reply closes it right after it is sent, as
+// servers do; when the list runs out the server stays silent with the connection open.
+// Every new connection plays the list from its start.
+class ScriptedSmtpServer {
 public:
-    struct Step {
-        enum Kind { Send, SendByteByByte, Expect, ExpectData, Close } kind;
-        QByteArray bytes; // to send, or the start the expected line must have
-    };
-    using Script = QList<Step>;
-
-    static Step Send(const QByteArray& bytes) { return {Step::Send, bytes}; }
-    static Step SendByteByByte(const QByteArray& bytes) { return {Step::SendByteByByte, bytes}; }
-    static Step Expect(const QByteArray& lineStart) { return {Step::Expect, lineStart}; }
-    static Step ExpectData() { return {Step::ExpectData, {}}; }
-    static Step Close() { return {Step::Close, {}}; }
-
-    // The replies of a good session, in order: greeting, HELO, MAIL, RCPT, DATA, final ".".
-    static QList<QByteArray> GoodReplies();
-    // A whole good session; the replies are sent as given.
-    static Script Dialogue(const QList<QByteArray>& replies = GoodReplies(), bool byteByByte = false);
-    // The good session up to the reply to step `step` (0 = greeting .. 5 = the final "."),
-    // which is `reply` instead; then the client's QUIT is awaited.
-    static Script FailAt(int step, const QByteArray& reply);
-    // The good session up to step `step`, where the server closes instead of replying.
-    static Script CloseAt(int step);
-    // The good session up to step `step`, where the server says nothing more.
-    static Script SilentAt(int step);
-
-    explicit ScriptedSmtpServer(QObject* parent = nullptr);
-    bool Listen();
-    quint16 Port() const { return m_server.serverPort(); }
-    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(Port()); }
-    void SetScript(const Script& script) { m_script = script; }
-    // Waits, events running, until the client of the current connection has closed it.
-    bool WaitForClientClosed(int timeoutMs = 10000);
-
-    // Per connection, reset when a new one comes.
-    QStringList received;    // every line from the client, without its CR LF
-    QByteArray message;      // the DATA block as sent, leading dots included, without the final "."
-    QStringList mismatches;  // expected line starts that did not come
+    QList<QByteArray> replies = GoodReplies();
+    bool byteByByte = false; // send each reply one byte at a time, in separate reads
+    QByteArray received;     // what the client sent on the latest connection
     bool clientClosed = false;
-    int connections = 0;
 
-Q_SIGNALS:
-    void clientGone();
+    static QList<QByteArray> GoodReplies()
+    {
+        return {"220 ready\r\n", "250 hello\r\n", "250 sender ok\r\n", "250 recipient ok\r\n", "354 go ahead\r\n",
+                "250 queued\r\n"};
+    }
+
+    ScriptedSmtpServer()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            QTcpSocket* socket = m_socket = m_server.nextPendingConnection();
+            received = m_unread = QByteArray();
+            clientClosed = m_inData = false;
+            m_next = 0;
+            QObject::connect(socket, &QTcpSocket::readyRead, &m_server, [this, socket] {
+                if (socket == m_socket)
+                    Read();
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, &m_server, [this, socket] {
+                clientClosed = clientClosed || socket == m_socket;
+            });
+            Answer();
+        });
+    }
+    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
 
 private:
-    void OnNewConnection();
-    void OnReadyRead();
-    void Run();
-    void Dribble();
+    void Read()
+    {
+        const QByteArray bytes = m_socket->readAll();
+        received += bytes;
+        m_unread += bytes;
+        for (;;) {
+            const QByteArray end = m_inData ? "\r\n.\r\n" : "\r\n";
+            const qsizetype at = m_unread.indexOf(end);
+            if (at < 0)
+                return;
+            m_inData = !m_inData && m_unread.left(at) == "DATA";
+            m_unread.remove(0, at + end.size());
+            Answer();
+        }
+    }
+    void Answer()
+    {
+        if (m_next >= replies.size())
+            return;
+        const QByteArray reply = replies.at(m_next++);
+        Send(reply, reply.isEmpty() || reply.startsWith("421"));
+    }
+    void Send(const QByteArray& bytes, bool closeAfter)
+    {
+        if (!m_socket)
+            return;
+        const qsizetype n = byteByByte ? 1 : bytes.size();
+        m_socket->write(bytes.left(n));
+        m_socket->flush();
+        if (bytes.size() > n)
+            QTimer::singleShot(2, &m_server, [=, this] { Send(bytes.mid(n), closeAfter); });
+        else if (closeAfter)
+            m_socket->disconnectFromHost();
+    }
 
     QTcpServer m_server;
     QPointer<QTcpSocket> m_socket;
-    Script m_script;
-    qsizetype m_pos = 0;
-    QByteArray m_buffer;
-    QList<QByteArray> m_lines; // received lines not yet taken by an Expect step
-    QByteArray m_dribble;      // bytes still to send one at a time
+    QByteArray m_unread;
+    qsizetype m_next = 0;
     bool m_inData = false;
 };
 

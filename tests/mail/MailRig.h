@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Fakes.h"
+#include "app/modMain.h"
+#include "mail/Dispatcher.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The dispatcher and a session over the given socket and timer, with a status list and a send
+// log in a temporary directory. Records come from io@example.it to Anna.
+template <typename Socket, typename Timer>
+struct MailRig {
+    Socket ws;
+    Timer timer;
+    app::ModMain settings;
+    mail::MemoryStatusList lstLog;
+    mail::Outbox outbox{lstLog};
+    testsupport::FakeClock clock;
+    QTemporaryDir dir;
+    mail::SendLog sendLog{dir.path(), clock};
+    mail::SmtpSession session{ws, timer, settings, outbox, sendLog, {}}; // 2 and 10 minutes
+    mail::Dispatcher dispatcher{outbox, session, settings, clock};
+
+    MailRig() { settings.SMTP = QStringLiteral("smtp.example.it"); }
+    // Queued a second ago, so the next tick sends it (TempoAttesa starts at 0).
+    std::shared_ptr<mail::CMessaggio> Queue(const QString& subject = "s", const QString& text = "t",
+                                            const QString& nick = "Anna", const QString& to = {})
+    {
+        auto record = std::make_shared<mail::CMessaggio>();
+        record->mailToNick = nick;
+        record->mailTo = to.isEmpty() ? nick.toLower() + QStringLiteral("@example.it") : to;
+        record->mailSubject = subject;
+        record->mailText = text;
+        record->mailFrom = QStringLiteral("io@example.it");
+        record->mailFromName = QStringLiteral("Io");
+        record->mailTimeCreated = clock.Now() - 1 / platform::kSecondsPerDay;
+        outbox.Enqueue(record, mail::kComposerSeparator);
+        return record;
+    }
+    QByteArray LogText() const { return ReadFile(sendLog.Path()); }
+};

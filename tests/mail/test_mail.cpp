@@ -1,0 +1,283 @@
+// The mail area: status lines and mailIDs, address rules, the send log, the dispatcher, and the
+// SMTP session, with exact bytes and states over a fake socket and every per-step fault over a
+// real socket against a scripted server on 127.0.0.1.
+#include "FakeTcpSocket.h"
+#include "MailRig.h"
+#include "ScriptedSmtpServer.h"
+#include "mail/AddressRules.h"
+#include "mail/SmtpAddress.h"
+#include "platform/QtTcpSocket.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace mail;
+using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
+
+namespace {
+const QByteArrayList kGood = testsupport::ScriptedSmtpServer::GoodReplies();
+// A dispatcher tick, then the first `replies` good replies to the session it started.
+void Run(FakeRig& rig, int replies)
+{
+    rig.dispatcher.Timer1_Timer();
+    for (int i = 0; i < replies; ++i)
+        rig.ws.Reply(kGood.at(i));
+}
+} // namespace
+
+class TestMail : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // The line formats (an empty nickname, the 50-character preview, never half a character), and
+    // an OK line that lands on its record's own line wherever ERR lines and a "Clear" moved it.
+    void statusLines()
+    {
+        FakeRig rig;
+        Outbox& outbox = rig.outbox;
+        auto take = [&](const std::shared_ptr<CMessaggio>& record) { // as a session starts
+            outbox.SetInFlight(record);
+            outbox.mailQueue().Remove(0);
+        };
+        const QString s(48, 's'), t(100, 't');
+        const auto c = rig.Queue(s, "\U0001F600z", "");
+        QCOMPARE(rig.lstLog.Line(0), "QUEUED -  @example.it - " + s + " ");
+        take(c);
+        QVERIFY(outbox.ClearLog());
+        const auto d = rig.Queue("0123456789", t, "N"); // d now owns c's old line
+        QCOMPARE(rig.lstLog.Line(0), "QUEUED - N n@example.it - 0123456789 " + t.left(39));
+        outbox.ReportError("y");    // moves d, not the cleared c
+        outbox.ReportDelivered(*c); // appended, not over d's line
+        const auto a = rig.Queue("s", "t", "A");
+        outbox.SetInFlight(d);
+        outbox.ReportError("x"); // d, in flight and still queued, moves once; a moves too
+        take(d);
+        outbox.ReportRefusal("550 no\r\n");
+        rig.Queue("s", "t", "B");
+        outbox.ReportDelivered(*d);
+        take(a);
+        outbox.ReportDelivered(*a);
+        QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - x", "ERR - y", "OK - N n@example.it - 0123456789: " + t.left(38),
+                                                  "OK -  @example.it - " + s + ": ", "OK - A a@example.it - s: t",
+                                                  "550 no\r\n", "QUEUED - B b@example.it - s t"}));
+    }
+
+    void phoneNumbers_data()
+    {
+        QTest::addColumn<QString>("number");
+        // Which rules take number@gw.test: "mobile" (its positive cases are in the options dialog
+        // tests) and "gateway".
+        QTest::addColumn<QString>("rules");
+        QTest::newRow("begins with 33") << "3301234567" << "gateway";
+        QTest::newRow("nine digits") << "340123456" << "";
+        QTest::newRow("eleven digits") << "34012345678" << "";
+        QTest::newRow("blank inside") << "340 123456" << "";
+        QTest::newRow("Arabic-Indic digits") << "34\u0660\u0661\u0662\u0663\u0664\u0665\u0666\u0667" << "";
+    }
+    void phoneNumbers()
+    {
+        QFETCH(QString, number);
+        const QString address = number + "@gw.test";
+        QTEST(QStringList({ApplyMobileNumberRule(number, "gw.test") == address ? "mobile" : "",
+                           IsGatewayAddress(address, "gw.test") ? "gateway" : ""}).join(' ').trimmed(), "rules");
+        QVERIFY(!IsGatewayAddress(number + "@GW.test", "gw.test")); // the domain's case counts
+        // TrimSpaces removes only U+0020, from both ends.
+        QCOMPARE(TrimSpaces("  a b  ") + TrimSpaces("   ") + TrimSpaces("\t x\n"), "a b\t x\n");
+    }
+
+    void smtpSetting_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("expected"); // host and port, empty when refused
+        QTest::newRow("bare host") << " smtp.example.it " << "smtp.example.it 25";
+        QTest::newRow("host and port") << "smtp.example.it:2525" << "smtp.example.it 2525";
+        QTest::newRow("bracketed IPv6 and port") << "[::1]:2525" << "::1 2525";
+        QTest::newRow("bracketed IPv6") << "[2001:db8::5]" << "2001:db8::5 25";
+        QTest::newRow("bare IPv6") << "2001:db8::5" << "2001:db8::5 25";
+        for (const char* bad : {"", "h:0", "h:65536", "h:2x", ":25", "[::1", "[::1]x"})
+            QTest::addRow("refused: '%s'", bad) << bad << "";
+    }
+    void smtpSetting()
+    {
+        QFETCH(QString, setting);
+        const SmtpAddress a = SmtpAddress::Parse(setting);
+        QTEST(a.valid ? a.host + ' ' + QString::number(a.port) : QString(), "expected");
+    }
+
+    // The locale's short date, the time with seconds and no zone name; an empty nickname; CR LF.
+    void sendLogEntry()
+    {
+        FakeRig rig;
+        rig.clock.Set(platform::ToDays(QDateTime(QDate(2024, 3, 5), QTime(13, 45, 7))));
+        const QString date = QLocale::system().toString(QDate(2024, 3, 5), QLocale::ShortFormat);
+        const QString entry = rig.sendLog.Entry(*rig.Queue("Ciao", "riga uno\r\nriga due", ""));
+        QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(date) + " \\S*45\\S*07\\S*( [AP]M)? @example.it"
+                                    "  - Ciao - riga uno\r\nriga due\r\n$").match(entry).hasMatch(), qPrintable(entry));
+    }
+
+    // Each reply is answered once it is complete, however it arrives; each line goes out in turn, the
+    // text's line breaks as CR LF, its leading dots doubled, and line breaks in fields as blanks.
+    void dialogue()
+    {
+        FakeRig rig;
+        QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
+        const auto record = rig.Queue("Ciao\r\nBcc: x@y", "a\nb\rc\r\n.\n..x\n. y");
+        record->mailFromName = "I\no\rx";
+        record->mailFrom = "io@example.it\r\nRSET";
+        record->mailTo = "anna@example.it\nDATA";
+        Run(rig, 0);
+        const QList<QByteArrayList> replies = {{"220-fir", "st\r\n220", "-second\r", "\n22", "0 last\r\n"}, {"250\r\n"},
+            {"250-a\n", "250 b\n"}, {"2", "5", "0", " ", "o", "k", "\r", "\n"}, {"354 go\r\n"}, {"250 queued\r\n"}};
+        const QByteArrayList sent = {"HELO ME\r\n", "MAIL FROM:<io@example.it RSET>\r\n",
+            "RCPT TO:<anna@example.it DATA>\r\n", "DATA\r\n", "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it RSET>\r\n"
+            "To:anna@example.it DATA\r\n\r\na\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"};
+        for (int i = 0; i < 6; ++i) {
+            const int state = QList<int>({1, 2, 3, 4, 5, 9}).at(i);
+            QCOMPARE(captions.takeFirst().at(0).toString(), QStringLiteral("[%1] Sending to Anna").arg(state));
+            QCOMPARE(rig.timer.Interval() + rig.timer.Starts(), (i == 5 ? 600000 : 120000) + i + 1); // armed per reply
+            for (const QByteArray& piece : replies.at(i)) {
+                QVERIFY(rig.session.SendState() == state && rig.ws.written.isEmpty() && rig.ws.closes == 0);
+                rig.ws.Reply(piece);
+            }
+            QCOMPARE(rig.ws.TakeWritten(), sent.at(i));
+        }
+        QVERIFY(rig.session.SendState() == 0 && rig.ws.closes == 1 && !rig.timer.IsActive());
+        QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
+        QCOMPARE(rig.LogText(), rig.sendLog.Entry(*record).toUtf8());
+    }
+
+    // Headers and text: the three header lines alone for plain ASCII, UTF-8 declared when needed.
+    void messageContent_data()
+    {
+        QTest::addColumn<QStringList>("fields"); // subject, sender name, text
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray to = " <io@example.it>\r\nTo:anna@example.it\r\n", mime = "MIME-Version: 1.0\r\n"
+            "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n";
+        QTest::newRow("empty subject and name") << QStringList{"", "", "x"} << "Subject:\r\nFrom:" + to + "\r\nx\r\n";
+        QTest::newRow("accented text only") << QStringList{"s", "Io", "perché"}
+                                            << "Subject:s\r\nFrom:Io" + to + mime + "\r\nperch\xc3\xa9\r\n";
+        QTest::newRow("accented subject and name") << QStringList{"Città", "Niccolò", "t"} << "Subject:=?UTF-8?B?"
+            + QByteArray("Città").toBase64() + "?=\r\nFrom:=?UTF-8?B?" + QByteArray("Niccolò").toBase64() + "?=" + to
+            + mime + "\r\nt\r\n";
+    }
+    void messageContent()
+    {
+        QFETCH(QStringList, fields);
+        FakeRig rig;
+        const auto record = rig.Queue(fields[0], fields[2]);
+        record->mailFromName = fields[1];
+        QTEST(SmtpSession::MessageContent(*record), "content");
+    }
+
+    // Encoded words of at most 75 characters, folded with CR LF and a blank, none splitting a character.
+    void longAccentedHeaderIsFolded()
+    {
+        const QString subject = QString(40, QChar(0xe8)) + QStringLiteral("\U0001F600") + QString(10, 'a');
+        const QByteArrayList words = SmtpSession::EncodeHeaderText(subject).split(' ');
+        QString decoded;
+        for (const QByteArray& word : words) {
+            const QByteArray w = word.endsWith("\r\n") ? word.chopped(2) : word;
+            QVERIFY(w.size() <= 75 && w.startsWith("=?UTF-8?B?") && w.endsWith("?="));
+            QCOMPARE(w == word, word == words.last());
+            decoded += QString::fromUtf8(QByteArray::fromBase64(w.mid(10).chopped(2)));
+        }
+        QCOMPARE(decoded, subject);
+    }
+
+    // The first due record in queue order, one session at a time, TempoAttesa read at every tick.
+    // A server close after the final "." leaves the outcome open, and nothing after it adds a line.
+    void dispatcher()
+    {
+        FakeRig rig;
+        const auto a = rig.Queue("s", "t", "A"), b = rig.Queue("s", "t", "B");
+        a->mailTimeCreated = rig.clock.Now(); // just made: not older than TempoAttesa 0, so b goes first
+        Run(rig, 5);
+        rig.ws.PeerClose();
+        rig.ws.Fail("Connection reset");
+        rig.timer.Fire();
+        rig.settings.TempoAttesa = 60; // seconds, read at every tick
+        rig.clock.AdvanceSeconds(59);
+        Run(rig, 0);
+        QCOMPARE(rig.ws.connects, 1);
+        rig.clock.AdvanceSeconds(2);
+        Run(rig, 0);
+        const auto young = rig.Queue("s", "t", "C");
+        young->mailTimeCreated = rig.clock.Now();
+        rig.settings.TempoAttesa = -5; // a negative wait lets a record go at once, but not during a session
+        Run(rig, 6);
+        Run(rig, 6);
+        QVERIFY(rig.ws.connects == 3 && rig.ws.closes == 3 && rig.outbox.mailQueue().Count() == 0);
+        // The ERR line moved a's line down; its OK replaced its own queued line.
+        QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - The server closed the connection before the end of the "
+                                                  "dialogue (after the message was sent: it may have been delivered)",
+                                                  Outbox::OkLine(*a), Outbox::QueuedLine(*b, kComposerSeparator),
+                                                  Outbox::OkLine(*young)}));
+        QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*a) + rig.sendLog.Entry(*young)).toUtf8());
+    }
+
+    // Over a real socket: each fault ends the session with the right lines, no false OK and no
+    // log entry, and the next record still goes out.
+    void scriptedServer_data()
+    {
+        QTest::addColumn<QByteArrayList>("replies");
+        QTest::addColumn<QString>("setting");  // empty: the scripted server
+        QTest::addColumn<QString>("expected"); // the status lines, as a pattern
+        auto row = [](QString tag, QByteArrayList replies, QString expected, QString setting = {}) {
+            QTest::newRow(qPrintable(tag)) << replies << setting << expected;
+        };
+        const QString q = "QUEUED - Anna anna@example.it - s t";
+        row("multi-line replies byte by byte", {"220-a\r\n220 b\r\n", "250-hi\r\n250 SIZE 9\r\n", kGood[2],
+            kGood[3], kGood[4], "250-queued\r\n250 as 1\r\n"}, "OK - Anna anna@example.it - s: t");
+        for (int step = 0; step < 6; ++step) {
+            const QByteArrayList before = kGood.mid(0, step);
+            const QString at = " at step " + QString::number(step);
+            const QString err = (step < 5 ? "" : " \\(after the message was sent: it may have been delivered\\)") + ("\n" + q);
+            row("421" + at, before + QByteArrayList{"421 busy\r\n"}, q + "\n421 busy\r\n");
+            row("554" + at, before + QByteArrayList{"554-no\r\n554 refused\r\n"}, q + "\n554-no\r\n554 refused\r\n");
+            row("close" + at, before + QByteArrayList{""}, "ERR - The remote host closed the connection" + err);
+            row("silence" + at, before, "ERR - No reply from the server within 1 second" + err);
+        }
+        row("no blank after the code", {kGood[0], "250ok\r\n"}, q + "\n250ok\r\n");
+        row("DATA answered 250", kGood.mid(0, 4) + QByteArrayList{"250 odd\r\n"}, q + "\n250 odd\r\n");
+        row("final dot answered 354", kGood.mid(0, 5) + QByteArrayList{"354 odd\r\n"}, q + "\n354 odd\r\n");
+        row("connection refused", {}, "ERR - Connection refused\n" + q, "closed port");
+        // A name with blanks fails Qt's host-name check before any resolver is asked.
+        row("unknown host", {}, "ERR - Host not found\n" + q, "no such host");
+        row("invalid setting", {}, "ERR - Invalid SMTP server: \"h:0\"\n" + q, "h:0");
+    }
+    void scriptedServer()
+    {
+        QFETCH(QByteArrayList, replies);
+        QFETCH(QString, setting);
+        QFETCH(QString, expected);
+        testsupport::ScriptedSmtpServer server;
+        server.replies = replies;
+        server.byteByByte = QByteArray(QTest::currentDataTag()).contains("byte by byte");
+        // "closed port": one that was just listening, where nobody listens now.
+        setting.replace("closed port", testsupport::ScriptedSmtpServer().Address());
+        MailRig<platform::QtTcpSocket, platform::QtTimer> rig;
+        if (expected.contains("No reply"))
+            rig.session.SetTimeouts({1000, 1000});
+        rig.settings.SMTP = setting.isEmpty() ? server.Address() : setting;
+        rig.Queue();
+        rig.dispatcher.Timer1_Timer();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 30000);
+        const QString lines = rig.lstLog.Lines().join('\n');
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(expected));
+        QVERIFY2(pattern.match(lines).hasMatch(), qPrintable(lines));
+        if (!expected.startsWith("ERR") && !expected.contains("421")) // QUIT arrived before the close
+            QTRY_VERIFY(server.clientClosed && server.received.endsWith("QUIT\r\n"));
+        // The next record goes out, and nothing late from the first session shows.
+        server.replies = kGood;
+        rig.settings.SMTP = server.Address();
+        rig.session.SetTimeouts({});
+        rig.Queue("s", "again");
+        rig.dispatcher.Timer1_Timer();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 30000);
+        QCOMPARE(rig.lstLog.Lines().join('\n'), lines + "\nOK - Anna anna@example.it - s: again");
+        QCOMPARE(rig.LogText().count("\r\n"), expected.startsWith("OK") ? 2 : 1); // no entry for a failure
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMail)
+#include "test_mail.moc"
