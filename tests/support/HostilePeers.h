@@ -25,7 +25,8 @@ public:
                 socket->setParent(this);
                 ++connections;
                 auto* buffer = new QByteArray;
-                connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+                // The socket as context: the peer's own connections are gone before its children die.
+                connect(socket, &QObject::destroyed, socket, [buffer] { delete buffer; });
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
                     *buffer += socket->readAll();
                     received += buffer->size();
