@@ -1,17 +1,15 @@
 #include "FakeHttpClient.h"
 #include "Fakes.h"
 #include "LocalSmtpServer.h"
+#include "HostilePeers.h"
 #include "app/modMain.h"
-#include "containers/Error.h"
 #include "mail/Dispatcher.h"
-#include "mail/SendLog.h"
 #include "news/Extractors.h"
 #include "news/NewsFetcher.h"
 #include "news/PageScan.h"
 #include "platform/QtHttpClient.h"
 #include "platform/QtTcpSocket.h"
 
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,13 +22,12 @@ namespace {
 // The fixture pages, written for these tests after the layouts the extractions expect.
 const QString kFixtures = qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/news/fixtures/"_L1;
 
-QString Fixture(const QString& name)
+QString Read(const QString& path)
 {
-    QFile file(kFixtures + name);
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
 }
-
-const QString kHeadlineQueued = u"QUEUED - a@x.org a@x.org - News: Il ponte riapre domani dopo i lavori"_s;
+QString Fixture(const QString& name) { return Read(kFixtures + name); }
 
 // The news part of the main window over a fake clock, and over the real HTTP client when
 // given its time-out, else over a fake one.
@@ -47,13 +44,13 @@ struct Rig {
         settings.NewsDest = {u"a@x.org"_s, u"  "_s, QString()};
     }
 
-    // One page's worth of offers, as the completion handler runs them.
-    QString Page(const QStringList& lines)
+    // One page's worth of results or headlines, as the completion handler offers them.
+    QString Page(const QStringList& lines, bool headlines = false)
     {
         digest.newsSubject = u"News"_s;
         digest.newsText.clear();
         for (const QString& line : lines)
-            digest.OfferResult(line, u"Calcio"_s);
+            headlines ? digest.OfferHeadline(line) : digest.OfferResult(line, u"Calcio"_s);
         return digest.newsText;
     }
 
@@ -76,8 +73,7 @@ struct Rig {
     {
         clock.AdvanceSeconds(3);
         fetcher.Timer2_Timer();
-        QSignalSpy ended(&inet1, &platform::IHttpClient::stateChanged);
-        return inet1.IsExecuting() && ended.wait(20000) && !inet1.IsExecuting();
+        return inet1.IsExecuting() && QTest::qWaitFor([this] { return !inet1.IsExecuting(); }, 20000);
     }
 
     testsupport::FakeHttpClient fake;
@@ -94,322 +90,279 @@ struct Rig {
     NewsFetcher fetcher;
 };
 
-// A server on 127.0.0.1 for the faults a real one does not make: answer runs once a request
-// has arrived, and may write, close or stay silent.
-class ScriptedHttpServer : public QTcpServer {
-public:
-    explicit ScriptedHttpServer(std::function<void(QTcpSocket*)> answer)
-    {
-        connect(this, &QTcpServer::newConnection, this, [this, answer] {
-            QTcpSocket* socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, this, [socket, answer] {
-                socket->setProperty("got", socket->property("got").toByteArray() + socket->readAll());
-                if (socket->property("got").toByteArray().endsWith("\r\n\r\n"))
-                    answer(socket);
-            });
-        });
-        listen(QHostAddress::LocalHost);
-    }
-    QString Host() const { return u"127.0.0.1:%1"_s.arg(serverPort()); }
-};
-
 } // namespace
 
 class TestNews : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void extractElement_data();
-    void extractElement();
-    void extraction_data();
-    void extraction();
-    void digestAndDelivery();
-    void fetcher();
-    void fromTickToSmtpServer();
-    void hostileServers();
-    void responses();
-
-private:
     QTemporaryDir m_pages;
     testsupport::ExternalServer m_servers[3];
     QStringList m_hosts; // volleyball, headlines, football
+
+private slots:
+    void initTestCase()
+    {
+        // Real HTTP servers serve the fixture pages under the paths the program asks for.
+        for (const auto& [fixture, served] : QList<std::pair<QString, QString>>{
+                 {"volley/RisultatiOnLine.asp", kVolleyPath.section('?'_L1, 0, 0)}, {"news/index.html", "index.html"},
+                 {"football/serie_a.html", kSerieAPath}, {"football/serie_b.html", kSerieBPath}})
+            QVERIFY(QDir(m_pages.path()).mkpath(QFileInfo(m_pages.filePath(served)).path()) &&
+                    QFile::copy(kFixtures + fixture, m_pages.filePath(served)));
+        for (auto& server : m_servers) {
+            QVERIFY2(server.Start({"-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", m_pages.path()},
+                                  QRegularExpression(u"Serving HTTP on 127\\.0\\.0\\.1 port (\\d+)"_s)),
+                     qPrintable(server.Output()));
+            m_hosts << u"127.0.0.1:%1"_s.arg(server.Port());
+        }
+    }
+
+    void extractElement_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("parts"); // before|attributes|inner|after; "-" not found; "!" error
+        QTest::newRow("no closing tag") << "<td>A" << "td" << "-";
+        QTest::newRow("closing tag with a blank") << "<b>1</b >rest" << "b" << "||1|rest";
+        QTest::newRow("plain form first") << "a<b>1</b><b x>2</b>" << "b" << "a||1|<b x>2</b>";
+        QTest::newRow("blank form first") << "a<b x>1</b><b>2</b>" << "b" << "a|x|1|<b>2</b>";
+        QTest::newRow("attributes kept raw") << "<td  class=\"x\" />A</td>" << "td" << "| class=\"x\" /|A|";
+        QTest::newRow("case-sensitive") << "<TD>A</TD>" << "td" << "-";
+        QTest::newRow("line break after the name") << "<td\n>A</td>" << "td" << "-";
+        QTest::newRow("b is neither br nor body") << "<br><body>x</body><b>y</b>" << "b" << "<br><body>x</body>||y|";
+        QTest::newRow("no nesting") << "<td>1<td>2</td>3</td>" << "td" << "||1<td>2|3</td>";
+        QTest::newRow("first > ends the opening tag") << "<a title=\"x>y\">L</a>" << "a" << "|title=\"x|y\">L|";
+        QTest::newRow("closing tag without >: nothing after") << "<b>1</b and more" << "b" << "||1|";
+        QTest::newRow("closing tag in an attribute value") << "<tr title=\"a </tr> b\">x</tr>" << "tr" << "!";
+        QTest::newRow("opening tag never ended") << "<td x </td " << "td" << "!";
+    }
+
+    void extractElement()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, tag);
+        // The remainder of a walk is passed as text and as an output at once.
+        QStringView attributes, before, inner, rest = text;
+        QString got = u"!"_s;
+        try {
+            const bool found = ExtractElement(rest, tag, attributes, before, inner, rest);
+            got = QStringList{before.toString(), attributes.toString(), inner.toString(), rest.toString()}.join('|'_L1);
+            got = found ? got : got == text + "|||" ? u"-"_s : "?" + got;
+        } catch (const containers::Error& error) {
+            QCOMPARE(error.Number(), kInvalidArgumentErrorNumber);
+        }
+        QTEST(got, "parts");
+    }
+
+    void extraction_data()
+    {
+        // Each by the first word of the row's name, on a fixture or a text; what fromTickToSmtpServer
+        // does not cover already.
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("more"); // PallavoloA1_parziali with PallavoloDettaglio "*", or TuttiGol
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("volley partials, detail for all") << "volley/RisultatiOnLine.asp" << true
+            << QStringList{"Beta - Delta 3-1 [25-20 22-25 25-18 25-23]",
+                           "Zeta - Theta <font color=\"red\">2-3 [25-20 22-25 25-18 23-25 13-15]",
+                           "Kappa - Mu 2-1 [25-21 19-25 25-17 10-8]",
+                           "Xi - Omicron <font color=red>3-0 [25-10 25-11 25-12]", " - Upsilon 0-3 [10-25 11-25 12-25]",
+                           "Chi - Omega "};
+        QTest::newRow("football without scorers") << "football/serie_a.html" << false
+            << QStringList{"Aquile-Lupi 2-1", "Falchi-Orsi ", "Volpi-Tassi 0-0"};
+        QTest::newRow("headline without a link: tags kept") << "<strong>Uno <em>due</em>\n</strong>" << false
+            << QStringList{"Uno <em>due</em>\n"};
+        QTest::newRow("name: tab, nbsp no blanks") << "Uno\tDue&nbsp;Tre" << false << QStringList{"Uno\tDue&nbsp;Tre"};
+        QTest::newRow("scorers on lines") << "Rossi 12'<br>\r\nBianchi 80'<br>" << false
+            << QStringList{"Rossi 12'Bianchi 80'"};
+        QTest::newRow("scorers: capital BR stays") << "x<BR>y" << false << QStringList{"x<BR>y"};
+        // Ten halving passes: 1024 blanks become one, 1025 keep two.
+        QTest::newRow("scorers, 1024 blanks") << "a" + QString(1024, u' ') + "b" << false << QStringList{"a b"};
+        QTest::newRow("scorers, 1025 blanks") << "a" + QString(1025, u' ') + "b" << false << QStringList{"a  b"};
+    }
+
+    void extraction()
+    {
+        QFETCH(QString, page);
+        QFETCH(bool, more);
+        app::ModMain settings;
+        settings.PallavoloA1_parziali = settings.TuttiGol = more;
+        settings.PallavoloDettaglio = u"*"_s;
+        QStringList offered;
+        const auto offer = [&](const QString& line, const QString& = {}) { offered << line; };
+        const QLatin1StringView kind(QTest::currentDataTag());
+        if (kind.startsWith("volley"_L1) || kind.startsWith("football"_L1))
+            (kind.startsWith("volley"_L1) ? ExtractVolley : ExtractFootball)(Fixture(page), settings, offer);
+        else if (kind.startsWith("headline"_L1))
+            ExtractHeadline(page, offer);
+        else
+            offer(kind.startsWith("scorers"_L1) ? CleanScorers(page) : PallavoloAbbreviazioni(page));
+        QTEST(offered, "lines");
+    }
+
+    void digestAndDelivery()
+    {
+        Rig rig;
+        const QString a(70, u'a'), b(70, u'b'), c(30, u'c'), x(100, u'x'), h(300, u'h');
+        // In order: 70 + 5 + 70 passes 140, so b is dropped unrecorded and the shorter c still joins;
+        // the next fetch offers b again; nothing new keeps the start subject; 141 and 140; a long
+        // first line whole; case counts. Headlines: no length rule; a seen one, the empty one too,
+        // gives nothing.
+        const QStringList got{rig.Page({a, b, c}), rig.Page({a, b, c}), rig.Page({a, b, c}), rig.digest.newsSubject,
+                              rig.Page({x, QString(36, u'y'), QString(35, u'y')}), rig.Page({h, u"z"_s}),
+                              rig.Page({u"Uno"_s, u"Uno"_s, u"uno"_s}), rig.Page({h + h}, true),
+                              rig.Page({h + h, {}, {}}, true)};
+        QCOMPARE(got, QStringList({a + " --- " + c, b, "", "News", x + " --- " + QString(35, u'y'), h, "Uno --- uno",
+                                   h + h, ""}));
+        QCOMPARE(rig.digest.newsSeen.Count(), 10);
+
+        // Delivery.
+        rig.lstLog.InsertLine(0, u"earlier line"_s);
+        const QString text = u"Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- Zeta - Theta 3-2"_s;
+        // Three recipients; then blank slots skipped, a blank before an address kept, a tab is no blank.
+        for (const QStringList& slotTexts : {QStringList{"a@x", "b@x", "c@x"}, QStringList{" d@x", "   ", "\t"}}) {
+            std::copy(slotTexts.cbegin(), slotTexts.cend(), rig.settings.NewsDest.begin());
+            rig.digest.DeliverNews(u"Volley"_s, text);
+        }
+        QCOMPARE(rig.captions, QStringList({"0 " + text, "3 " + text})); // each before its records
+        QStringList lines{u"earlier line"_s};
+        for (const QString& to : QStringList{"a@x", "b@x", "c@x", " d@x", "\t"}) // previews of 50 characters
+            lines << "QUEUED - " + to + " " + to + " - Volley: Beta - Delta 3-1 [25-20 22-25 25-18 25-23]";
+        QCOMPARE(rig.lstLog.Lines(), lines);
+        for (int i = 0; i < 5; ++i) {
+            const auto record = rig.outbox.mailQueue().Value(i).ObjectAs<mail::CMessaggio>();
+            QVERIFY(record->mailID == i + 1 && record->mailTimeCreated == rig.clock.Now());
+        }
+    }
+
+    void fetcher()
+    {
+        // Table order; each page again after its own minimum time counted from the start of its
+        // last (failed) request, on the first free tick after it (a tick at the exact boundary may
+        // fall either side by rounding, and two pages due at once go one tick apart).
+        Rig timed;
+        timed.settings.PallavoloA1_finali = timed.settings.Notizie = true;
+        timed.settings.SerieA = timed.settings.SerieB = true;
+        timed.Ticks(121);
+        QCOMPARE(timed.requested.left(4), u"VNAB"_s);
+        for (const auto& [page, minimum] : QList<std::pair<QChar, int>>{{'V', 168}, {'N', 120}, {'A', 114}, {'B', 138}}) {
+            const QList<qint64>& at = timed.startedAt[page];
+            QVERIFY(at.size() >= 3);
+            for (qsizetype i = 1; i < at.size(); ++i)
+                QVERIFY2(at[i] - at[i - 1] >= minimum && at[i] - at[i - 1] <= minimum + 9, qPrintable(QString(page)));
+        }
+
+        // Pages given up; the switches read afresh at every tick; one request at a time.
+        Rig rig;
+        rig.settings.PallavoloA1_parziali = true; // either volleyball switch asks
+        rig.fetcher.Timer2_Timer();
+        rig.fake.Finish(Fixture(u"broken/nobody.html"_s)); // no complete body
+        rig.settings.PallavoloA1_parziali = false;
+        rig.settings.SerieA = rig.settings.SerieB = true;
+        rig.fetcher.Timer2_Timer();
+        rig.clock.AdvanceSeconds(300);
+        rig.fetcher.Timer2_Timer();
+        rig.fetcher.Inet1_StateChanged(3); // not ended: nothing read
+        QVERIFY(rig.fake.reads == 1 && rig.fake.requests.size() == 2);
+        // Only the football extraction runs on a page from the football host.
+        rig.fake.Finish(Fixture(u"volley/RisultatiOnLine.asp"_s));
+        rig.settings.SerieA = rig.settings.SerieB = false;
+        rig.settings.PallavoloA1_finali = true;
+        rig.clock.AdvanceSeconds(600);
+        rig.fetcher.Timer2_Timer();
+        // An error ends the page silently; what was recorded before it stays.
+        rig.fake.Finish(Fixture(u"broken/closing_tag_in_attribute.html"_s));
+        QVERIFY(rig.digest.IsSeen(u"Beta - Delta 3-0"_s) && !rig.digest.IsSeen(u"Xi - Rho 3-2"_s));
+        rig.settings.Notizie = true; // Serie A and B, due but off, are not asked
+        rig.fetcher.Timer2_Timer();
+        QCOMPARE(rig.fake.requests.last().path, kNewsPath);
+    }
+
+    void fromTickToSmtpServer()
+    {
+        Rig rig(QtHttpClient::kDefaultTimeoutMs);
+        // As the store keys News/VolleyHost, News/NewsHost and News/FootballHost set them.
+        std::tie(rig.settings.VolleyHost, rig.settings.NewsHost, rig.settings.FootballHost) =
+            std::tie(m_hosts[0], m_hosts[1], m_hosts[2]);
+        rig.settings.PallavoloA1_finali = rig.settings.Notizie = rig.settings.SerieA = true;
+        rig.settings.SerieB = rig.settings.TuttiGol = true;
+        rig.settings.PallavoloDettaglio = u"ta d"_s; // the short names joined by a blank, in any case
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(rig.TickAndWait());
+
+        // The records take the road of every message: the dispatcher, the session, the server.
+        QTemporaryDir received, data;
+        testsupport::LocalSmtpServer smtp;
+        QVERIFY2(smtp.Start(received.path()), qPrintable(smtp.Output()));
+        rig.settings.SMTP = smtp.Setting();
+        platform::QtTcpSocket ws;
+        platform::QtTimer replyTimer;
+        mail::SendLog sendLog(data.path(), rig.clock);
+        mail::SmtpSession session(ws, replyTimer, rig.settings, rig.outbox, sendLog, {});
+        mail::Dispatcher dispatcher(rig.outbox, session, rig.settings, rig.clock);
+        rig.clock.AdvanceSeconds(rig.settings.TempoAttesa + 1);
+        for (int i = 0; i < 4; ++i) {
+            dispatcher.Timer1_Timer();
+            QTRY_COMPARE_WITH_TIMEOUT(session.SendState(), 0, 30000);
+        }
+        QStringList mails;
+        for (const QString& name : QDir(received.path()).entryList({u"*.eml"_s}, QDir::Files, QDir::Name))
+            mails << Read(received.filePath(name));
+        const QString to = u"\r\nFrom:Io <me@x.org>\r\nTo:a@x.org\r\n\r\n"_s;
+        QCOMPARE(mails, QStringList({"Subject:Volley" + to + "Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- "
+                                                             "Zeta - Theta <font color=\"red\">2-3 ---  - Upsilon 0-3\r\n",
+                                     "Subject:News" + to + "Il ponte riapre domani dopo i lavori\r\n",
+                                     "Subject:Calcio" + to + "Aquile-Lupi 2-1 Rossi 12' Bianchi 80'  Verdi 45' --- "
+                                                             "Falchi-Orsi --- Volpi-Tassi 0-0\r\n",
+                                     "Subject:Calcio" + to + "Cervi-Daini 1-3 Neri 3' Gialli 10'Gialli 55'Viola 90'\r\n"}));
+    }
+
+    void hostileServers()
+    {
+        // A volleyball server that never answers and a football one that streams an endless body
+        // (bounded, should the client not stop); the news goes on between them and after them.
+        int requests = 0;
+        qint64 sent = 0;
+        testsupport::ScriptedPeer silent({}, testsupport::AnswerHttp([&requests](QTcpSocket&) { ++requests; }));
+        testsupport::ScriptedPeer endless({}, testsupport::AnswerHttp([&sent](QTcpSocket& s) {
+            s.write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html><body>");
+            QObject::connect(&s, &QTcpSocket::bytesWritten, &s, [&sent, &s](qint64 n) {
+                if ((sent += n) < (64 << 20) && s.state() == QTcpSocket::ConnectedState)
+                    s.write(QByteArray(16 * 1024, 'x'));
+            });
+        }));
+        Rig rig(3000);
+        std::tie(rig.settings.VolleyHost, rig.settings.NewsHost, rig.settings.FootballHost) =
+            std::tuple(silent.HostPort(), m_hosts[1], endless.HostPort());
+        rig.settings.PallavoloA1_finali = rig.settings.Notizie = rig.settings.SerieA = true;
+        QVERIFY(rig.TickAndWait() && requests == 1); // ends by the client's own time-out
+        QVERIFY(rig.TickAndWait() && rig.TickAndWait());
+        QCOMPARE(rig.lstLog.Lines(), QStringList{u"QUEUED - a@x.org a@x.org - News: Il ponte riapre domani dopo i lavori"_s});
+        // The body was cut and kept, and exactly its first 100,000 characters were read.
+        const QString rest = rig.inet1.ReadBody(kMaxPageLength);
+        QVERIFY(sent < (64 << 20) && !rest.isEmpty() && rest.size() <= QtHttpClient::kDefaultBodyLimit - kMaxPageLength);
+    }
+
+    // A declared charset is used (the hardening tests send false ones), else ISO-8859-1.
+    void responses()
+    {
+        const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Type: text/html";
+        const QList<std::pair<QByteArray, QString>> cases{
+            {ok + ";charset=\"utf-8\"\r\n\r\nCitt\xc3\xa0", u"Citt\u00e0"_s}, // quoted, lower case
+            {ok + "\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},                        // none
+            {ok + "; charset=x-unheard-of\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},  // unknown
+            {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s}};        // an error status keeps its body
+        for (const auto& [response, body] : cases) {
+            testsupport::ScriptedPeer server({}, testsupport::AnswerHttp([&response](QTcpSocket& s) {
+                s.write(response);
+                s.disconnectFromHost();
+            }));
+            QtHttpClient inet1;
+            QSignalSpy ended(&inet1, &platform::IHttpClient::stateChanged);
+            inet1.StartRequest(server.HostPort(), kVolleyPath);
+            QVERIFY(inet1.IsExecuting() && ended.wait(20000) && !inet1.IsExecuting());
+            QCOMPARE(ended[0][0].toInt(), QtHttpClient::kStateResponseCompleted);
+            QCOMPARE(inet1.ReadBody(kMaxPageLength), body);
+        }
+    }
 };
-
-void TestNews::initTestCase()
-{
-    // Real HTTP servers serve the fixture pages under the paths the program asks for.
-    for (const auto& [fixture, served] : QList<std::pair<QString, QString>>{
-             {"volley/RisultatiOnLine.asp", kVolleyPath.section('?'_L1, 0, 0)}, {"news/index.html", "index.html"},
-             {"football/serie_a.html", kSerieAPath}, {"football/serie_b.html", kSerieBPath}}) {
-        QVERIFY(QDir(m_pages.path()).mkpath(QFileInfo(m_pages.filePath(served)).path()) &&
-                QFile::copy(kFixtures + fixture, m_pages.filePath(served)));
-    }
-    for (auto& server : m_servers) {
-        QVERIFY2(server.Start({"-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", m_pages.path()},
-                              QRegularExpression(u"Serving HTTP on 127\\.0\\.0\\.1 port (\\d+)"_s)),
-                 qPrintable(server.Output()));
-        m_hosts << u"127.0.0.1:%1"_s.arg(server.Port());
-    }
-}
-
-void TestNews::extractElement_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("tag");
-    QTest::addColumn<QString>("parts"); // before|attributes|inner|after; "-" not found; "!" error
-    QTest::newRow("attributes") << "x<td k=1>A</td><td>B</td>" << "td" << "x|k=1|A|<td>B</td>";
-    QTest::newRow("no closing tag") << "<td>A" << "td" << "-";
-    QTest::newRow("closing tag with a blank") << "<b>1</b >rest" << "b" << "||1|rest";
-    QTest::newRow("plain form first") << "a<b>1</b><b x>2</b>" << "b" << "a||1|<b x>2</b>";
-    QTest::newRow("blank form first") << "a<b x>1</b><b>2</b>" << "b" << "a|x|1|<b>2</b>";
-    QTest::newRow("one blank, no attributes") << "<td >A</td>" << "td" << "||A|";
-    QTest::newRow("attributes kept raw") << "<td  class=\"x\" />A</td>" << "td" << "| class=\"x\" /|A|";
-    QTest::newRow("case-sensitive") << "<TD>A</TD>" << "td" << "-";
-    QTest::newRow("line break after the name") << "<td\n>A</td>" << "td" << "-";
-    QTest::newRow("b is neither br nor body") << "<br><body>x</body><b>y</b>" << "b" << "<br><body>x</body>||y|";
-    QTest::newRow("no nesting") << "<td>1<td>2</td>3</td>" << "td" << "||1<td>2|3</td>";
-    QTest::newRow("first > ends the opening tag") << "<a title=\"x>y\">L</a>" << "a" << "|title=\"x|y\">L|";
-    QTest::newRow("closing tag without >: nothing after") << "<b>1</b and more" << "b" << "||1|";
-    QTest::newRow("closing tag in an attribute value") << "<tr title=\"a </tr> b\">x</tr>" << "tr" << "!";
-    QTest::newRow("opening tag never ended") << "<td x </td " << "td" << "!";
-}
-
-void TestNews::extractElement()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, tag);
-    // The remainder of a walk is passed as text and as an output at once.
-    QStringView attributes, before, inner, rest = text;
-    QString got = u"!"_s;
-    try {
-        const bool found = ExtractElement(rest, tag, attributes, before, inner, rest);
-        got = QStringList{before.toString(), attributes.toString(), inner.toString(), rest.toString()}.join('|'_L1);
-        got = found ? got : got == text + "|||" ? u"-"_s : "?" + got;
-    } catch (const containers::Error& error) {
-        QCOMPARE(error.Number(), kInvalidArgumentErrorNumber);
-    }
-    QTEST(got, "parts");
-}
-
-void TestNews::extraction_data()
-{
-    // Each by the first word of the row's name, on a fixture or a text; what fromTickToSmtpServer
-    // does not cover already.
-    QTest::addColumn<QString>("page");
-    QTest::addColumn<bool>("more"); // PallavoloA1_parziali with PallavoloDettaglio "*", or TuttiGol
-    QTest::addColumn<QStringList>("lines");
-    QTest::newRow("volley partials, detail for all") << "volley/RisultatiOnLine.asp" << true
-        << QStringList{"Beta - Delta 3-1 [25-20 22-25 25-18 25-23]",
-                       "Zeta - Theta <font color=\"red\">2-3 [25-20 22-25 25-18 23-25 13-15]",
-                       "Kappa - Mu 2-1 [25-21 19-25 25-17 10-8]",
-                       "Xi - Omicron <font color=red>3-0 [25-10 25-11 25-12]", " - Upsilon 0-3 [10-25 11-25 12-25]",
-                       "Chi - Omega "};
-    QTest::newRow("football without scorers") << "football/serie_a.html" << false
-        << QStringList{"Aquile-Lupi 2-1", "Falchi-Orsi ", "Volpi-Tassi 0-0"};
-    QTest::newRow("headline without a link: tags kept") << "<strong>Uno <em>due</em>\n</strong>" << false
-        << QStringList{"Uno <em>due</em>\n"};
-    QTest::newRow("name: tab, nbsp no blanks") << "Uno\tDue&nbsp;Tre" << false << QStringList{"Uno\tDue&nbsp;Tre"};
-    QTest::newRow("scorers on lines") << "Rossi 12'<br>\r\nBianchi 80'<br>" << false
-        << QStringList{"Rossi 12'Bianchi 80'"};
-    QTest::newRow("scorers: capital BR stays") << "x<BR>y" << false << QStringList{"x<BR>y"};
-    // Ten halving passes: 1024 blanks become one, 1025 keep two.
-    QTest::newRow("scorers, 1024 blanks") << "a" + QString(1024, u' ') + "b" << false << QStringList{"a b"};
-    QTest::newRow("scorers, 1025 blanks") << "a" + QString(1025, u' ') + "b" << false << QStringList{"a  b"};
-}
-
-void TestNews::extraction()
-{
-    QFETCH(QString, page);
-    QFETCH(bool, more);
-    app::ModMain settings;
-    settings.PallavoloA1_parziali = settings.TuttiGol = more;
-    settings.PallavoloDettaglio = u"*"_s;
-    QStringList offered;
-    const auto offer = [&](const QString& line, const QString& = {}) { offered << line; };
-    const QLatin1StringView kind(QTest::currentDataTag());
-    if (kind.startsWith("volley"_L1) || kind.startsWith("football"_L1))
-        (kind.startsWith("volley"_L1) ? ExtractVolley : ExtractFootball)(Fixture(page), settings, offer);
-    else if (kind.startsWith("headline"_L1))
-        ExtractHeadline(page, offer);
-    else
-        offer(kind.startsWith("scorers"_L1) ? CleanScorers(page) : PallavoloAbbreviazioni(page));
-    QTEST(offered, "lines");
-}
-
-void TestNews::digestAndDelivery()
-{
-    Rig rig;
-    const QString a(70, u'a'), b(70, u'b'), c(30, u'c'), x(100, u'x'), h(300, u'h');
-    // 70 + 5 + 70 passes 140: b is dropped unrecorded, the shorter c still joins.
-    QCOMPARE(rig.Page({a, b, c}), a + " --- " + c);
-    QCOMPARE(rig.Page({a, b, c}), b); // the next fetch of the page offers it again
-    QCOMPARE(rig.Page({a, b, c}), QString());
-    QCOMPARE(rig.digest.newsSubject, u"News"_s); // nothing new: the start value stays
-    QCOMPARE(rig.Page({x, QString(36, u'y'), QString(35, u'y')}), x + " --- " + QString(35, u'y')); // 141, 140
-    QCOMPARE(rig.Page({h, u"z"_s}), h); // a long first line whole
-    QCOMPARE(rig.Page({u"Uno"_s, u"Uno"_s, u"uno"_s}), u"Uno --- uno"_s);
-    // Headlines: no length rule; a seen one, the empty one too, gives nothing.
-    rig.digest.OfferHeadline(h + h);
-    QCOMPARE(rig.digest.newsText, h + h);
-    rig.digest.OfferHeadline(h + h);
-    QCOMPARE(rig.digest.newsText, QString());
-    rig.digest.OfferHeadline(QString());
-    rig.digest.OfferHeadline(QString());
-    QCOMPARE(rig.digest.newsSeen.Count(), 10);
-
-    // Delivery.
-    rig.lstLog.InsertLine(0, u"earlier line"_s);
-    const QString text = u"Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- Zeta - Theta 3-2"_s;
-    // Three recipients; then blank slots skipped, a blank before an address kept, a tab is no blank.
-    for (const QStringList& slotTexts : {QStringList{"a@x", "b@x", "c@x"}, QStringList{" d@x", "   ", "\t"}}) {
-        std::copy(slotTexts.cbegin(), slotTexts.cend(), rig.settings.NewsDest.begin());
-        rig.digest.DeliverNews(u"Volley"_s, text);
-    }
-    QCOMPARE(rig.captions, QStringList({"0 " + text, "3 " + text})); // each before its records
-    QStringList lines{u"earlier line"_s};
-    for (const QString& to : QStringList{"a@x", "b@x", "c@x", " d@x", "\t"}) // previews of 50 characters
-        lines << "QUEUED - " + to + " " + to + " - Volley: Beta - Delta 3-1 [25-20 22-25 25-18 25-23]";
-    QCOMPARE(rig.lstLog.Lines(), lines);
-    for (int i = 0; i < 5; ++i) {
-        const auto record = rig.outbox.mailQueue().Value(i).ObjectAs<mail::CMessaggio>();
-        QVERIFY(record->mailID == i + 1 && record->mailTimeCreated == rig.clock.Now());
-    }
-}
-
-void TestNews::fetcher()
-{
-    // Table order; each page again after its own minimum time counted from the start of its
-    // last (failed) request, on the first free tick after it (a tick at the exact boundary may
-    // fall either side by rounding, and two pages due at once go one tick apart).
-    Rig timed;
-    timed.settings.PallavoloA1_finali = timed.settings.Notizie = timed.settings.SerieA = timed.settings.SerieB = true;
-    timed.Ticks(121);
-    QCOMPARE(timed.requested.left(4), u"VNAB"_s);
-    for (const auto& [page, minimum] : QList<std::pair<QChar, int>>{{'V', 168}, {'N', 120}, {'A', 114}, {'B', 138}}) {
-        const QList<qint64>& at = timed.startedAt[page];
-        QVERIFY(at.size() >= 3);
-        for (qsizetype i = 1; i < at.size(); ++i)
-            QVERIFY2(at[i] - at[i - 1] >= minimum && at[i] - at[i - 1] <= minimum + 9, qPrintable(QString(page)));
-    }
-
-    // Pages given up; the switches read afresh at every tick; one request at a time.
-    Rig rig;
-    rig.settings.PallavoloA1_parziali = true; // either volleyball switch asks
-    rig.fetcher.Timer2_Timer();
-    rig.fake.Finish(Fixture(u"broken/nobody.html"_s)); // no complete body
-    rig.settings.PallavoloA1_parziali = false;
-    rig.settings.SerieA = rig.settings.SerieB = true;
-    rig.fetcher.Timer2_Timer();
-    rig.clock.AdvanceSeconds(300);
-    rig.fetcher.Timer2_Timer();
-    rig.fetcher.Inet1_StateChanged(3); // not ended: nothing read
-    QVERIFY(rig.fake.reads == 1 && rig.fake.requests.size() == 2);
-    // Only the football extraction runs on a page from the football host.
-    rig.fake.Finish(Fixture(u"volley/RisultatiOnLine.asp"_s));
-    rig.settings.SerieA = rig.settings.SerieB = false;
-    rig.settings.PallavoloA1_finali = true;
-    rig.clock.AdvanceSeconds(600);
-    rig.fetcher.Timer2_Timer();
-    // An error ends the page silently; what was recorded before it stays.
-    rig.fake.Finish(Fixture(u"broken/closing_tag_in_attribute.html"_s));
-    QVERIFY(rig.digest.IsSeen(u"Beta - Delta 3-0"_s) && !rig.digest.IsSeen(u"Xi - Rho 3-2"_s));
-    rig.settings.Notizie = true; // the news goes on; Serie A and B, due but off, are not asked
-    rig.fetcher.Timer2_Timer();
-    rig.fake.Finish(Fixture(u"news/index.html"_s));
-    QCOMPARE(rig.lstLog.Lines(), QStringList{kHeadlineQueued});
-}
-
-void TestNews::fromTickToSmtpServer()
-{
-    Rig rig(QtHttpClient::kDefaultTimeoutMs);
-    // As the store keys News/VolleyHost, News/NewsHost and News/FootballHost set them.
-    std::tie(rig.settings.VolleyHost, rig.settings.NewsHost, rig.settings.FootballHost) =
-        std::tie(m_hosts[0], m_hosts[1], m_hosts[2]);
-    rig.settings.PallavoloA1_finali = rig.settings.Notizie = rig.settings.SerieA = rig.settings.SerieB = true;
-    rig.settings.TuttiGol = true;
-    rig.settings.PallavoloDettaglio = u"ta d"_s; // the short names joined by a blank, in any case
-    for (int i = 0; i < 4; ++i)
-        QVERIFY(rig.TickAndWait());
-
-    // The records take the road of every message: the dispatcher, the session, the server.
-    QTemporaryDir received, data;
-    testsupport::LocalSmtpServer smtp;
-    QVERIFY2(smtp.Start(received.path()), qPrintable(smtp.Output()));
-    rig.settings.SMTP = smtp.Setting();
-    platform::QtTcpSocket ws;
-    platform::QtTimer replyTimer;
-    mail::SendLog sendLog(data.path(), rig.clock);
-    mail::SmtpSession session(ws, replyTimer, rig.settings, rig.outbox, sendLog, {});
-    mail::Dispatcher dispatcher(rig.outbox, session, rig.settings, rig.clock);
-    rig.clock.AdvanceSeconds(rig.settings.TempoAttesa + 1);
-    for (int i = 0; i < 4; ++i) {
-        dispatcher.Timer1_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(session.SendState(), 0, 30000);
-    }
-    QStringList mails;
-    for (const QString& name : QDir(received.path()).entryList({u"*.eml"_s}, QDir::Files, QDir::Name)) {
-        QFile mail(received.filePath(name));
-        mails << (mail.open(QIODevice::ReadOnly) ? QString::fromLatin1(mail.readAll()) : QString());
-    }
-    const QString to = u"\r\nFrom:Io <me@x.org>\r\nTo:a@x.org\r\n\r\n"_s;
-    QCOMPARE(mails, QStringList({"Subject:Volley" + to + "Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- "
-                                                         "Zeta - Theta <font color=\"red\">2-3 ---  - Upsilon 0-3\r\n",
-                                 "Subject:News" + to + "Il ponte riapre domani dopo i lavori\r\n",
-                                 "Subject:Calcio" + to + "Aquile-Lupi 2-1 Rossi 12' Bianchi 80'  Verdi 45' --- "
-                                                         "Falchi-Orsi --- Volpi-Tassi 0-0\r\n",
-                                 "Subject:Calcio" + to + "Cervi-Daini 1-3 Neri 3' Gialli 10'Gialli 55'Viola 90'\r\n"}));
-}
-
-void TestNews::hostileServers()
-{
-    // A volleyball server that never answers and a football one that sends an endless body
-    // (bounded, should the client not stop); the news goes on between them and after them.
-    int requests = 0;
-    qint64 sent = 0;
-    ScriptedHttpServer silent([&](QTcpSocket*) { ++requests; });
-    ScriptedHttpServer endless([&sent](QTcpSocket* socket) {
-        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html><body>");
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [&sent, socket](qint64 n) {
-            if ((sent += n) < (64 << 20) && socket->state() == QTcpSocket::ConnectedState)
-                socket->write(QByteArray(16 * 1024, 'x'));
-        });
-    });
-    Rig rig(3000);
-    std::tie(rig.settings.VolleyHost, rig.settings.NewsHost, rig.settings.FootballHost) =
-        std::tuple(silent.Host(), m_hosts[1], endless.Host());
-    rig.settings.PallavoloA1_finali = rig.settings.Notizie = rig.settings.SerieA = true;
-    QVERIFY(rig.TickAndWait() && requests == 1); // ends by the client's own time-out
-    QVERIFY(rig.TickAndWait() && rig.TickAndWait());
-    QCOMPARE(rig.lstLog.Lines(), QStringList{kHeadlineQueued});
-    // The body was cut and kept, and exactly its first 100,000 characters were read.
-    const QString rest = rig.inet1.ReadBody(kMaxPageLength);
-    QVERIFY(sent < (64 << 20) && !rest.isEmpty() && rest.size() <= QtHttpClient::kDefaultBodyLimit - kMaxPageLength);
-}
-
-void TestNews::responses()
-{
-    const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Type: text/html", utf8 = u"Citt\u00e0"_s.toUtf8();
-    const QList<std::pair<QByteArray, QString>> cases{
-        {ok + "; charset=UTF-8\r\n\r\n" + utf8, u"Citt\u00e0"_s},         // declared
-        {ok + ";charset=\"utf-8\"\r\n\r\n" + utf8, u"Citt\u00e0"_s},      // quoted
-        {ok + "\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},                       // none: ISO-8859-1
-        {ok + "; charset=x-unheard-of\r\n\r\nCitt\xe0", u"Citt\u00e0"_s}, // unknown: ISO-8859-1
-        {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s},        // an error status keeps its body
-        {"", QString()}};                                                 // closed before any reply: failed
-    for (const auto& [response, body] : cases) {
-        ScriptedHttpServer server([&response](QTcpSocket* socket) {
-            socket->write(response);
-            socket->disconnectFromHost();
-        });
-        QtHttpClient inet1;
-        QSignalSpy ended(&inet1, &platform::IHttpClient::stateChanged);
-        inet1.StartRequest(server.Host(), kVolleyPath);
-        QVERIFY(inet1.IsExecuting() && ended.wait(20000) && !inet1.IsExecuting());
-        QCOMPARE(ended[0][0].toInt(),
-                 body.isEmpty() ? QtHttpClient::kStateError : QtHttpClient::kStateResponseCompleted);
-        QCOMPARE(inet1.ReadBody(kMaxPageLength), body);
-    }
-}
 
 QTEST_GUILESS_MAIN(TestNews)
 #include "test_news.moc"
