@@ -71,7 +71,6 @@ private Q_SLOTS:
         QTest::newRow("begins with 33") << "3301234567" << "gateway";
         QTest::newRow("nine digits") << "340123456" << "";
         QTest::newRow("eleven digits") << "34012345678" << "";
-        QTest::newRow("blank inside") << "340 123456" << "";
         QTest::newRow("Arabic-Indic digits") << "34\u0660\u0661\u0662\u0663\u0664\u0665\u0666\u0667" << "";
     }
     void phoneNumbers()
