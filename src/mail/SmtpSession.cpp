@@ -29,16 +29,22 @@ QString OneLine(QString text)
     return text;
 }
 
-// The text with CR LF line ends and a leading "." doubled, so that no line of it ends the
-// message early.
-QByteArray BodyLines(const QString& text)
+// The lines of a text whose own line breaks may be LF, CR or CR LF.
+QStringList TextLines(const QString& text)
 {
     QString unified = text;
     unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     unified.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return unified.split(QLatin1Char('\n'));
+}
+
+// The text with CR LF line ends and a leading "." doubled, so that no line of it ends the
+// message early.
+QByteArray BodyLines(const QString& text)
+{
     QByteArray out;
-    out.reserve(unified.size() + 16);
-    for (const QString& line : unified.split(QLatin1Char('\n'))) {
+    out.reserve(text.size() + 16);
+    for (const QString& line : TextLines(text)) {
         if (line.startsWith(QLatin1Char('.')))
             out += '.';
         out += line.toUtf8();
@@ -76,11 +82,8 @@ bool HasLongLine(const QByteArray& lines)
 // no line of it ends the message early.
 QByteArray QuotedPrintableLines(const QString& text)
 {
-    QString unified = text;
-    unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    unified.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QByteArray out;
-    for (const QString& line : unified.split(QLatin1Char('\n'))) {
+    for (const QString& line : TextLines(text)) {
         const QByteArray bytes = line.toUtf8();
         qsizetype column = 0;
         for (qsizetype i = 0; i < bytes.size(); ++i) {
