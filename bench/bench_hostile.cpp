@@ -18,6 +18,7 @@
 #include "platform/QtTcpSocket.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -30,6 +31,97 @@
 using namespace testsupport;
 
 namespace {
+
+// Writes `total` bytes of `fill` as the client drains them, so the peer never holds more than
+// a few chunks in memory itself; then runs `done`.
+void Stream(QTcpSocket& socket, qint64 total, char fill, std::function<void()> done = {})
+{
+    auto left = std::make_shared<qint64>(total);
+    auto more = [&socket, left, fill, done] {
+        while (*left > 0 && socket.bytesToWrite() < 64 * 1024) {
+            const qint64 n = qMin<qint64>(*left, 16 * 1024);
+            socket.write(QByteArray(n, fill));
+            *left -= n;
+        }
+        if (*left == 0) {
+            *left = -1;
+            if (done)
+                done();
+        }
+    };
+    QObject::connect(&socket, &QTcpSocket::bytesWritten, &socket, more);
+    more();
+}
+
+// Resident and peak memory of this process in KiB (VmRSS, VmHWM); ResetPeak makes the
+// peak start again from the current size where the kernel allows it.
+struct Memory {
+    static qint64 Field(const char* name)
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith(name))
+                return line.mid(qstrlen(name)).trimmed().split(' ').value(0).toLongLong();
+        return -1;
+    }
+    static qint64 RssKb() { return Field("VmRSS:"); }
+    static qint64 PeakKb() { return Field("VmHWM:"); }
+    static bool ResetPeak()
+    {
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+    }
+};
+
+// A well-behaved SMTP dialogue: greeting on connect, 250 to each command, 354 to DATA, 250 to
+// the final dot, 221 to QUIT and close. `afterQuit` is sent after the 221, and the peer then
+// keeps the connection open. Each message's content (DATA to the dot) lands in `messages`.
+struct SmtpScript {
+    QByteArray greeting = "220 hostile.test ready\r\n";
+    QByteArray afterQuit;
+    QList<QByteArray> messages;
+
+    ScriptedPeer::Hook OnConnect()
+    {
+        return [this](QTcpSocket& s, QByteArray&) { s.write(greeting); };
+    }
+    ScriptedPeer::Hook OnData()
+    {
+        return [this](QTcpSocket& s, QByteArray& buffer) {
+            for (;;) {
+                const bool inData = s.property("inData").toBool();
+                if (inData) {
+                    const qsizetype end = buffer.startsWith(".\r\n") ? 0 : buffer.indexOf("\r\n.\r\n");
+                    if (end < 0)
+                        return;
+                    messages.append(end == 0 ? QByteArray() : buffer.left(end + 2));
+                    buffer.remove(0, end == 0 ? 3 : end + 5);
+                    s.setProperty("inData", false);
+                    s.write("250 queued\r\n");
+                    continue;
+                }
+                const qsizetype lf = buffer.indexOf("\r\n");
+                if (lf < 0)
+                    return;
+                const QByteArray command = buffer.left(lf).toUpper();
+                buffer.remove(0, lf + 2);
+                if (command == "DATA") {
+                    s.setProperty("inData", true);
+                    s.write("354 go on\r\n");
+                } else if (command == "QUIT") {
+                    s.write("221 bye\r\n" + afterQuit);
+                    if (afterQuit.isEmpty())
+                        s.disconnectFromHost();
+                    return;
+                } else {
+                    s.write("250 ok\r\n");
+                }
+            }
+        };
+    }
+};
 
 constexpr int kShortTimeoutMs = 3000;
 constexpr int kScenarioLimitMs = 15000;
