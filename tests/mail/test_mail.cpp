@@ -52,12 +52,14 @@ private Q_SLOTS:
         outbox.SetInFlight(d);
         outbox.ReportError("x"); // d, in flight and still queued, moves once; a moves too
         take(d);
+        outbox.ReportError("z"); // d, only in flight, moves too
         outbox.ReportRefusal("550 no\r\n");
         rig.Queue("s", "t", "B");
         outbox.ReportDelivered(*d);
         take(a);
         outbox.ReportDelivered(*a);
-        QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - x", "ERR - y", "OK - N n@example.it - 0123456789: " + t.left(38),
+        QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - z", "ERR - x", "ERR - y",
+                                                  "OK - N n@example.it - 0123456789: " + t.left(38),
                                                   "OK -  @example.it - " + s + ": ", "OK - A a@example.it - s: t",
                                                   "550 no\r\n", "QUEUED - B b@example.it - s t"}));
     }
@@ -69,7 +71,6 @@ private Q_SLOTS:
         // tests) and "gateway".
         QTest::addColumn<QString>("rules");
         QTest::newRow("begins with 33") << "3301234567" << "gateway";
-        QTest::newRow("nine digits") << "340123456" << "";
         QTest::newRow("eleven digits") << "34012345678" << "";
         QTest::newRow("Arabic-Indic digits") << "34\u0660\u0661\u0662\u0663\u0664\u0665\u0666\u0667" << "";
     }
@@ -89,7 +90,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setting");
         QTest::addColumn<QString>("expected"); // host and port, empty when refused
         QTest::newRow("bare host") << " smtp.example.it " << "smtp.example.it 25";
-        QTest::newRow("host and port") << "smtp.example.it:2525" << "smtp.example.it 2525";
         QTest::newRow("bracketed IPv6 and port") << "[::1]:2525" << "::1 2525";
         QTest::newRow("bracketed IPv6") << "[2001:db8::5]" << "2001:db8::5 25";
         QTest::newRow("bare IPv6") << "2001:db8::5" << "2001:db8::5 25";
@@ -122,14 +122,14 @@ private Q_SLOTS:
         QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
         const auto record = rig.Queue("Ciao\r\nBcc: x@y", "a\nb\rc\r\n.\n..x\n. y");
         record->mailFromName = "I\no\rx";
-        record->mailFrom = "io@example.it\r\nRSET";
-        record->mailTo = "anna@example.it\nDATA";
+        record->mailFrom = "io@x\r\nRSET";
+        record->mailTo = "anna@x\nDATA";
         Run(rig, 0);
         const QList<QByteArrayList> replies = {{"220-fir", "st\r\n220", "-second\r", "\n22", "0 last\r\n"}, {"250\r\n"},
             {"250-a\n", "250 b\n"}, {"2", "5", "0", " ", "o", "k", "\r", "\n"}, {"354 go\r\n"}, {"250 queued\r\n"}};
-        const QByteArrayList sent = {"HELO ME\r\n", "MAIL FROM:<io@example.it RSET>\r\n",
-            "RCPT TO:<anna@example.it DATA>\r\n", "DATA\r\n", "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it RSET>\r\n"
-            "To:anna@example.it DATA\r\n\r\na\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"};
+        const QByteArrayList sent = {"HELO ME\r\n", "MAIL FROM:<io@x RSET>\r\n", "RCPT TO:<anna@x DATA>\r\n",
+            "DATA\r\n", "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@x RSET>\r\nTo:anna@x DATA\r\n\r\n"
+            "a\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"};
         for (int i = 0; i < 6; ++i) {
             const int state = QList<int>({1, 2, 3, 4, 5, 9}).at(i);
             QCOMPARE(captions.takeFirst().at(0).toString(), QStringLiteral("[%1] Sending to Anna").arg(state));
@@ -200,6 +200,7 @@ private Q_SLOTS:
         QCOMPARE(rig.ws.connects, 1);
         rig.clock.AdvanceSeconds(2);
         Run(rig, 0);
+        QCOMPARE(rig.session.currentMail(), a);
         const auto young = rig.Queue("s", "t", "C");
         young->mailTimeCreated = rig.clock.Now();
         rig.settings.TempoAttesa = -5; // a negative wait lets a record go at once, but not during a session
@@ -230,7 +231,8 @@ private Q_SLOTS:
         for (int step = 0; step < 6; ++step) {
             const QByteArrayList before = kGood.mid(0, step);
             const QString at = " at step " + QString::number(step);
-            const QString err = (step < 5 ? "" : " \\(after the message was sent: it may have been delivered\\)") + ("\n" + q);
+            const QString may = " \\(after the message was sent: it may have been delivered\\)";
+            const QString err = (step < 5 ? "" : may) + "\n" + q;
             row("421" + at, before + QByteArrayList{"421 busy\r\n"}, q + "\n421 busy\r\n");
             row("554" + at, before + QByteArrayList{"554-no\r\n554 refused\r\n"}, q + "\n554-no\r\n554 refused\r\n");
             row("close" + at, before + QByteArrayList{""}, "ERR - The remote host closed the connection" + err);
