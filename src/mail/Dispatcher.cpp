@@ -24,7 +24,6 @@ void Dispatcher::Timer1_Timer()
         const double dueLimit = m_clock.Now() - m_settings.TempoAttesa / platform::kSecondsPerDay;
         if (record->mailTimeCreated < dueLimit) {
             m_session.StartSending(record);
-            m_outbox.SetInFlight(record);
             mailQueue.Remove(i);
             return;
         }
