@@ -8,7 +8,7 @@
 #include "FakeHttpClient.h"
 #include "Fakes.h"
 #include "HostilePeers.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "app/frmMain.h"
 #include "mail/Outbox.h"
 #include "mail/SendLog.h"
@@ -162,7 +162,7 @@ struct SmtpRig {
     FakeClock clock;
     platform::QtTcpSocket ws;
     platform::QtTimer replyTimer;
-    app::ModMain settings;
+    settings::ModMain settings;
     mail::MemoryStatusList lstLog;
     mail::Outbox outbox{lstLog};
     mail::SendLog sendLog{dir.path(), clock};

@@ -1,7 +1,7 @@
 // Processor time of one results page through the completion handler's steps 5 to 10 (body cut,
 // volleyball extraction, digest), beside one QString::indexOf pass over the same page for a
 // string that is not there. Prints figures only.
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/Outbox.h"
 #include "news/NewsFetcher.h"
 
@@ -60,7 +60,7 @@ struct Rig {
     } http;
     mail::MemoryStatusList lstLog;
     mail::Outbox outbox;
-    app::ModMain settings;
+    settings::ModMain settings;
     StillClock clock;
     news::NewsDigest digest;
     news::NewsFetcher fetcher;

@@ -3,7 +3,7 @@
 // prints both rates, their ratio and the program's peak memory.
 #include "Fakes.h"
 #include "LocalSmtpServer.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/Dispatcher.h"
 #include "platform/QtTcpSocket.h"
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     testsupport::FakeClock clock;
     platform::QtTcpSocket ws;
     platform::QtTimer replyTimer;
-    app::ModMain settings;
+    settings::ModMain settings;
     settings.SMTP = server.Setting();
     settings.From = QStringLiteral("me@example.org");
     settings.TempoAttesa = 30;

@@ -1,6 +1,6 @@
 // Arbitrary text through ExtractElement and the three page extractions. Checks that the
 // pieces stay inside the text in order and that a walk always moves forward.
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "containers/Error.h"
 #include "news/Extractors.h"
 #include "news/PageScan.h"
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // A closing tag inside the opening tag: the caller drops the page.
     }
 
-    app::ModMain settings;
+    settings::ModMain settings;
     settings.PallavoloA1_parziali = flags & 0x08;
     settings.PallavoloDettaglio = (flags & 0x10) ? QStringLiteral("*") : QStringLiteral("beta");
     settings.TuttiGol = flags & 0x20;

@@ -1,7 +1,7 @@
 // Server replies cut into arbitrary chunks, with time-outs and peer closes in between,
 // against the SMTP session. Checks that every session ends with exactly one outcome,
 // that the state stays one of the dialogue's steps, and that nothing is added while idle.
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/Outbox.h"
 #include "mail/SendLog.h"
 #include "mail/SmtpSession.h"
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static QCoreApplication app(argc, argv);
     static QTemporaryDir logDir;
 
-    app::ModMain settings;
+    settings::ModMain settings;
     settings.SMTP = QStringLiteral("mail.invalid");
     mail::MemoryStatusList lstLog;
     mail::Outbox outbox(lstLog);

@@ -1,6 +1,6 @@
 // The waiting-time conversion on arbitrary text: never crashes, always in range, and agrees
 // with plain integers written in the text.
-#include "app/modMain.h"
+#include "settings/modMain.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const qint32 value = app::ConvertTempoAttesa(text);
+    const qint32 value = settings::ConvertTempoAttesa(text);
 
     bool isInt = false;
     const qlonglong plain = text.toLongLong(&isInt);
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
     }
     // Prefixing blanks changes nothing: they are ignored anywhere.
-    if (app::ConvertTempoAttesa(QStringLiteral(" \t\n") + text) != value) {
+    if (settings::ConvertTempoAttesa(QStringLiteral(" \t\n") + text) != value) {
         fprintf(stderr, "leading blanks changed the result\n");
         abort();
     }

@@ -318,7 +318,7 @@ void frmMain::Form_Load()
 
 QString frmMain::SmsGateway() const
 {
-    return m_settings.SmsGateway.isEmpty() ? mail::kDefaultSmsGateway : m_settings.SmsGateway;
+    return m_settings.SmsGateway.isEmpty() ? settings::kDefaultSmsGateway : m_settings.SmsGateway;
 }
 
 // ---- Composer ----

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/SmtpSession.h"
 
 #include <QMainWindow>
@@ -69,7 +69,7 @@ public:
     explicit frmMain(frmMainDeps deps = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    ModMain& Settings() { return m_settings; }
+    settings::ModMain& Settings() { return m_settings; }
     mail::Outbox& outbox() { return *m_outbox; }
     mail::Dispatcher& dispatcher() { return *m_dispatcher; }
     QString DataDirectory() const { return m_dataDirectory; }
@@ -125,7 +125,7 @@ private:
     mail::SmtpSession::Timeouts m_timeouts;
     QString m_dataDirectory;
 
-    ModMain m_settings;
+    settings::ModMain m_settings;
     std::unique_ptr<AddressBook> m_addressBook;
     bool m_addressBookUnreadable = false;
     std::unique_ptr<mail::Outbox> m_outbox;

@@ -1,7 +1,7 @@
 #include "frmOptions.h"
 
 #include "mail/AddressRules.h"
-#include "modMain.h"
+#include "settings/modMain.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -58,7 +58,7 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption, 
 
 } // namespace
 
-frmOptions::frmOptions(ModMain& settings, QWidget* parent) : QDialog(parent), m_settings(settings)
+frmOptions::frmOptions(settings::ModMain& settings, QWidget* parent) : QDialog(parent), m_settings(settings)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Configurazione"));
@@ -194,7 +194,7 @@ void frmOptions::cmdOk_Click()
     m_settings.From = txtFrom->text();
     m_settings.SMTP = txtSMTP->text();
 
-    m_settings.TempoAttesa = ConvertTempoAttesa(txtTempoAttesa->text());
+    m_settings.TempoAttesa = settings::ConvertTempoAttesa(txtTempoAttesa->text());
 
     m_settings.SerieA = chkSerieA->isChecked();
     m_settings.SerieB = chkSerieB->isChecked();
@@ -246,7 +246,7 @@ void frmOptions::txtDest_Validate(int index)
 {
     QLineEdit* box = txtDest[index];
     const QString gateway =
-        m_settings.SmsGateway.isEmpty() ? mail::kDefaultSmsGateway : m_settings.SmsGateway;
+        m_settings.SmsGateway.isEmpty() ? settings::kDefaultSmsGateway : m_settings.SmsGateway;
     const QString trimmed = mail::TrimSpaces(box->text());
     if (trimmed != box->text())
         box->setText(trimmed);

@@ -10,16 +10,18 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace app {
-
+namespace settings {
 struct ModMain;
+}
+
+namespace app {
 
 // The configuration dialog: edits the settings variables in memory; only OK changes them.
 // The main window creates it once and keeps it.
 class frmOptions : public QDialog {
     Q_OBJECT
 public:
-    frmOptions(ModMain& settings, QWidget* parent = nullptr);
+    frmOptions(settings::ModMain& settings, QWidget* parent = nullptr);
 
     // Form_Load, then shows the dialog application-modal and returns at once: the program
     // runs no nested event loop. QDialog::finished reports the closing (Accepted after OK,
@@ -44,7 +46,7 @@ private:
     void BuildControls();
     int DestIndexOf(QObject* watched) const;
 
-    ModMain& m_settings;
+    settings::ModMain& m_settings;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtSMTP = nullptr;

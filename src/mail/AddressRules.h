@@ -4,10 +4,6 @@
 
 namespace mail {
 
-// Placeholder under the reserved .invalid domain, so that a mistake never mails a stranger;
-// the store key Address/SmsGateway supplies the operator's real one.
-inline const QString kDefaultSmsGateway = QStringLiteral("sms.gateway.invalid");
-
 // "34" and eight more digits, nothing else, becomes that number + "@" + gateway domain.
 QString ApplyMobileNumberRule(const QString& text, const QString& gatewayDomain);
 

@@ -1,10 +1,10 @@
 #include "Dispatcher.h"
 
-#include "app/modMain.h"
+#include "settings/modMain.h"
 
 namespace mail {
 
-Dispatcher::Dispatcher(Outbox& outbox, SmtpSession& session, const app::ModMain& settings,
+Dispatcher::Dispatcher(Outbox& outbox, SmtpSession& session, const settings::ModMain& settings,
                        const platform::IClock& clock)
     : m_outbox(outbox), m_session(session), m_settings(settings), m_clock(clock)
 {

@@ -4,7 +4,7 @@
 #include "SmtpSession.h"
 #include "platform/Clock.h"
 
-namespace app {
+namespace settings {
 struct ModMain;
 }
 
@@ -13,7 +13,7 @@ namespace mail {
 // Timer1_Timer: starts a session for the first record older than TempoAttesa.
 class Dispatcher {
 public:
-    Dispatcher(Outbox& outbox, SmtpSession& session, const app::ModMain& settings,
+    Dispatcher(Outbox& outbox, SmtpSession& session, const settings::ModMain& settings,
                const platform::IClock& clock);
 
     void Timer1_Timer();
@@ -24,7 +24,7 @@ public:
 private:
     Outbox& m_outbox;
     SmtpSession& m_session;
-    const app::ModMain& m_settings;
+    const settings::ModMain& m_settings;
     const platform::IClock& m_clock;
 };
 

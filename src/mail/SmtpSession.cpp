@@ -1,7 +1,7 @@
 #include "SmtpSession.h"
 
 #include "SmtpAddress.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 
 #include <cctype>
 
@@ -109,7 +109,7 @@ const QString kMayHaveBeenDelivered = QStringLiteral(" (after the message was se
 
 } // namespace
 
-SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const app::ModMain& settings,
+SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const settings::ModMain& settings,
                          Outbox& outbox, SendLog& sendLog, Timeouts timeouts, QObject* parent)
     : QObject(parent),
       ws(ws),

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace app {
+namespace settings {
 struct ModMain;
 }
 
@@ -40,7 +40,7 @@ public:
     static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
     // ws and replyTimer are owned by the caller and outlive the session.
-    SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const app::ModMain& settings,
+    SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const settings::ModMain& settings,
                 Outbox& outbox, SendLog& sendLog, Timeouts timeouts, QObject* parent = nullptr);
 
     void StartSending(const std::shared_ptr<CMessaggio>& record);
@@ -78,7 +78,7 @@ private:
 
     platform::ITcpSocket& ws;
     platform::ITimer& m_replyTimer;
-    const app::ModMain& m_settings;
+    const settings::ModMain& m_settings;
     Outbox& m_outbox;
     SendLog& m_sendLog;
     Timeouts m_timeouts;

@@ -2,7 +2,7 @@
 
 #include "NewsDigest.h"
 #include "PageScan.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 
 namespace news {
 
@@ -93,7 +93,7 @@ private:
 
 } // namespace
 
-void ExtractVolley(QStringView bodyText, const app::ModMain& settings, const OfferResultFn& offerResult)
+void ExtractVolley(QStringView bodyText, const settings::ModMain& settings, const OfferResultFn& offerResult)
 {
     Element row;
     while (ExtractElement(bodyText, u"tr", row)) {
@@ -155,7 +155,7 @@ QString CleanScorers(QStringView cell)
     return s;
 }
 
-void ExtractFootball(QStringView bodyText, const app::ModMain& settings, const OfferResultFn& offerResult)
+void ExtractFootball(QStringView bodyText, const settings::ModMain& settings, const OfferResultFn& offerResult)
 {
     NextTable nextTable(bodyText);
     Element cell;

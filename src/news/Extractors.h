@@ -5,7 +5,7 @@
 
 #include <functional>
 
-namespace app {
+namespace settings {
 struct ModMain;
 }
 
@@ -16,11 +16,11 @@ using OfferResultFn = std::function<void(const QString& line, const QString& sub
 using OfferHeadlineFn = std::function<void(const QString& headline)>;
 
 // The volleyball league's results: one line per match row, offered with the subject "Volley".
-void ExtractVolley(QStringView bodyText, const app::ModMain& settings, const OfferResultFn& offerResult);
+void ExtractVolley(QStringView bodyText, const settings::ModMain& settings, const OfferResultFn& offerResult);
 
 // The newspaper's Serie A or Serie B results: one line per match, offered with the subject
 // "Calcio", followed by the scorers when TuttiGol is on.
-void ExtractFootball(QStringView bodyText, const app::ModMain& settings, const OfferResultFn& offerResult);
+void ExtractFootball(QStringView bodyText, const settings::ModMain& settings, const OfferResultFn& offerResult);
 
 // The news site's home page: the first emphasised headline, or the link inside it.
 void ExtractHeadline(QStringView bodyText, const OfferHeadlineFn& offerHeadline);

@@ -1,11 +1,11 @@
 #include "NewsDigest.h"
 
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/CMessaggio.h"
 
 namespace news {
 
-NewsDigest::NewsDigest(mail::Outbox& outbox, const app::ModMain& settings, const platform::IClock& clock,
+NewsDigest::NewsDigest(mail::Outbox& outbox, const settings::ModMain& settings, const platform::IClock& clock,
                        std::function<QString()> senderName, std::function<void(const QString&)> setCaption)
     : m_outbox(outbox), m_settings(settings), m_clock(clock), m_senderName(std::move(senderName)),
       m_setCaption(std::move(setCaption))

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace app {
+namespace settings {
 struct ModMain;
 }
 
@@ -26,7 +26,7 @@ constexpr qsizetype kNewsTextLimit = 140;
 // Joins new items of one page into one short text and queues it for every news recipient.
 class NewsDigest {
 public:
-    NewsDigest(mail::Outbox& outbox, const app::ModMain& settings, const platform::IClock& clock,
+    NewsDigest(mail::Outbox& outbox, const settings::ModMain& settings, const platform::IClock& clock,
                std::function<QString()> senderName, std::function<void(const QString&)> setCaption);
 
     void OfferResult(const QString& line, const QString& subject);
@@ -46,7 +46,7 @@ private:
     void Remember(const QString& item);
 
     mail::Outbox& m_outbox;
-    const app::ModMain& m_settings;
+    const settings::ModMain& m_settings;
     const platform::IClock& m_clock;
     std::function<QString()> m_senderName;
     std::function<void(const QString&)> m_setCaption;

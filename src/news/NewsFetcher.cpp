@@ -2,7 +2,7 @@
 
 #include "Extractors.h"
 #include "PageScan.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 
 namespace news {
 
@@ -13,22 +13,22 @@ QString HostOr(const QString& configured, const QString& fallback)
 }
 } // namespace
 
-QString VolleyHost(const app::ModMain& settings)
+QString VolleyHost(const settings::ModMain& settings)
 {
     return HostOr(settings.VolleyHost, kDefaultVolleyHost);
 }
 
-QString NewsHost(const app::ModMain& settings)
+QString NewsHost(const settings::ModMain& settings)
 {
     return HostOr(settings.NewsHost, kDefaultNewsHost);
 }
 
-QString FootballHost(const app::ModMain& settings)
+QString FootballHost(const settings::ModMain& settings)
 {
     return HostOr(settings.FootballHost, kDefaultFootballHost);
 }
 
-NewsFetcher::NewsFetcher(platform::IHttpClient& inet1, const app::ModMain& settings,
+NewsFetcher::NewsFetcher(platform::IHttpClient& inet1, const settings::ModMain& settings,
                          const platform::IClock& clock, NewsDigest& digest)
     : m_inet1(inet1), m_settings(settings), m_clock(clock), m_digest(digest)
 {

@@ -4,7 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/HttpClient.h"
 
-namespace app {
+namespace settings {
 struct ModMain;
 }
 
@@ -41,14 +41,14 @@ constexpr double kSerieAInterval = MinutesToDays(1.9);
 constexpr double kSerieBInterval = MinutesToDays(2.3);
 
 // The hosts in use: the settings' values when given, else the placeholders.
-QString VolleyHost(const app::ModMain& settings);
-QString NewsHost(const app::ModMain& settings);
-QString FootballHost(const app::ModMain& settings);
+QString VolleyHost(const settings::ModMain& settings);
+QString NewsHost(const settings::ModMain& settings);
+QString FootballHost(const settings::ModMain& settings);
 
 // Timer2_Timer picks the next due page and starts one GET; Inet1_StateChanged processes it.
 class NewsFetcher {
 public:
-    NewsFetcher(platform::IHttpClient& inet1, const app::ModMain& settings, const platform::IClock& clock,
+    NewsFetcher(platform::IHttpClient& inet1, const settings::ModMain& settings, const platform::IClock& clock,
                 NewsDigest& digest);
 
     void Timer2_Timer();
@@ -65,7 +65,7 @@ public:
 
 private:
     platform::IHttpClient& m_inet1;
-    const app::ModMain& m_settings;
+    const settings::ModMain& m_settings;
     const platform::IClock& m_clock;
     NewsDigest& m_digest;
 };

@@ -31,7 +31,7 @@ struct Env {
 };
 
 // The dialog's variables, in a form QCOMPARE can show.
-QStringList Fields(const app::ModMain& m)
+QStringList Fields(const settings::ModMain& m)
 {
     QString flags;
     for (bool b : {m.SerieA, m.SerieB, m.PallavoloA1_finali, m.PallavoloA1_parziali, m.Notizie, m.TuttiGol})
@@ -75,7 +75,7 @@ void CheckCaptionsFit(const QWidget* root)
 class TestWindows : public QObject {
     Q_OBJECT
     std::unique_ptr<Env> e;
-    app::ModMain settings; // the dialog's
+    settings::ModMain settings; // the dialog's
     std::unique_ptr<app::frmOptions> dlg;
     QWidget* root = nullptr; // the window whose controls W finds
 
@@ -110,7 +110,7 @@ class TestWindows : public QObject {
             qWarning("window not active");
         return *e->w;
     }
-    void Options(const app::ModMain& s)
+    void Options(const settings::ModMain& s)
     {
         settings = s;
         if (!dlg)
@@ -363,7 +363,7 @@ private Q_SLOTS:
 
     void options()
     {
-        app::ModMain start;
+        settings::ModMain start;
         start.SMTP = "smtp.example.org";
         start.NewsDest = {"a@example.org", "", " 3312345678 "};
         start.SerieA = start.PallavoloA1_parziali = start.TuttiGol = true;

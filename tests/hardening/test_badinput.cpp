@@ -109,7 +109,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size() && file.flush());
         platform::QtSettingsStore store(file.fileName());
         auto window = Open(&store);
-        const app::ModMain& got = window->Settings();
+        const settings::ModMain& got = window->Settings();
         // A list is no address.
         QVERIFY(got.TempoAttesa == 0 && got.From.isEmpty() && got.NewsDest[1].isEmpty());
         window->close();

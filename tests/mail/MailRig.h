@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Fakes.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/Dispatcher.h"
 
 #include <QFile>
@@ -19,7 +19,7 @@ template <typename Socket, typename Timer>
 struct MailRig {
     Socket ws;
     Timer timer;
-    app::ModMain settings;
+    settings::ModMain settings;
     mail::MemoryStatusList lstLog;
     mail::Outbox outbox{lstLog};
     testsupport::FakeClock clock;

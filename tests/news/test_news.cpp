@@ -2,7 +2,7 @@
 #include "Fakes.h"
 #include "LocalSmtpServer.h"
 #include "HostilePeers.h"
-#include "app/modMain.h"
+#include "settings/modMain.h"
 #include "mail/Dispatcher.h"
 #include "news/Extractors.h"
 #include "news/NewsFetcher.h"
@@ -81,7 +81,7 @@ struct Rig {
     platform::IHttpClient& inet1;
     mail::MemoryStatusList lstLog;
     mail::Outbox outbox;
-    app::ModMain settings;
+    settings::ModMain settings;
     testsupport::FakeClock clock;
     QStringList captions; // each after the number of records queued before it
     QString requested;
@@ -182,7 +182,7 @@ private slots:
     {
         QFETCH(QString, page);
         QFETCH(bool, more);
-        app::ModMain settings;
+        settings::ModMain settings;
         settings.PallavoloA1_parziali = settings.TuttiGol = more;
         settings.PallavoloDettaglio = u"*"_s;
         QStringList offered;

@@ -1,13 +1,11 @@
 #include "modMain.h"
 
-#include "mail/AddressRules.h"
-
 #include <QByteArray>
 
 #include <cmath>
 #include <limits>
 
-namespace app {
+namespace settings {
 
 namespace {
 const QString kAddress = QStringLiteral("Address");
@@ -114,11 +112,11 @@ QString ModMain::Load(const platform::ISettingsStore& store)
         NewsDest[i] = store.ReadSetting(kAppName, kNews, DestKey(i), QString());
 
     // Optional keys a user or administrator may add by hand; never written back.
-    SmsGateway = store.ReadSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), mail::kDefaultSmsGateway)
+    SmsGateway = store.ReadSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), kDefaultSmsGateway)
                      .trimmed();
     // An empty gateway would turn every mobile number into "number@".
     if (SmsGateway.isEmpty())
-        SmsGateway = mail::kDefaultSmsGateway;
+        SmsGateway = kDefaultSmsGateway;
     VolleyHost = store.ReadSetting(kAppName, kNews, QStringLiteral("VolleyHost"), QString()).trimmed();
     NewsHost = store.ReadSetting(kAppName, kNews, QStringLiteral("NewsHost"), QString()).trimmed();
     FootballHost = store.ReadSetting(kAppName, kNews, QStringLiteral("FootballHost"), QString()).trimmed();
@@ -135,4 +133,4 @@ void ModMain::Save(platform::ISettingsStore& store, const QString& senderName) c
         store.WriteSetting(kAppName, kNews, DestKey(i), NewsDest[i]);
 }
 
-} // namespace app
+} // namespace settings

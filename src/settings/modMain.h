@@ -6,7 +6,7 @@
 
 #include <array>
 
-namespace app {
+namespace settings {
 
 // The program's settings variables. One instance lives as long as the program and is
 // handed to whoever reads it; only the configuration dialog's OK changes it after load.
@@ -38,8 +38,12 @@ struct ModMain {
 
 inline const QString kAppName = QStringLiteral("Brevilo");
 
+// Placeholder under the reserved .invalid domain, so that a mistake never mails a stranger;
+// the store key Address/SmsGateway supplies the operator's real one.
+inline const QString kDefaultSmsGateway = QStringLiteral("sms.gateway.invalid");
+
 // The number conversion of the waiting time: blanks ignored, leading number, half to even,
 // clamped to the 32-bit range.
 qint32 ConvertTempoAttesa(const QString& text);
 
-} // namespace app
+} // namespace settings

@@ -1,0 +1,57 @@
+// The settings variables against a store in memory (never the user's).
+#include "Fakes.h"
+#include "settings/modMain.h"
+
+#include <QTest>
+
+#include <limits>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Plain integers are checked against the conversion by fuzz/fuzz_tempo.cpp.
+    void convertTempoAttesa()
+    {
+        constexpr int max = std::numeric_limits<qint32>::max(), min = std::numeric_limits<qint32>::min();
+        const QList<std::pair<QString, int>> rows = {
+            {"12.5", 12}, {"13.5", 14}, {"45 abc", 45}, {"abc", 0}, {" 1\t2\n0 ", 120}, {"1\r5", 1},
+            {"2.5E1", 25}, {"12e+x", 12}, {".6", 1}, {"1.5.5", 2}, {"1,5", 1}, {"0x10", 0}, {"2147483648", max},
+            {"1e400", max}, {"-99999999999999999999", min}, {"1e-400", 0}, {"0.000e999999999999", 0}};
+        for (const auto& [text, expected] : rows)
+            QVERIFY2(settings::ConvertTempoAttesa(text) == expected, qPrintable(text));
+    }
+
+    void settingsKeysOrderAndDefaults()
+    {
+        testsupport::MemorySettingsStore store;
+        settings::ModMain m;
+        QCOMPARE(m.Load(store), QString()); // first start
+        QCOMPARE(QStringList({m.SMTP, m.From, QString::number(m.TempoAttesa), m.NewsDest[2], m.SmsGateway}),
+                 QStringList({"", "", "30", "", settings::kDefaultSmsGateway}));
+        m.From = "me@x.it", m.SMTP = "mail.x.it", m.TempoAttesa = -5, m.SerieA = true;
+        m.NewsDest = {"a@x.it", "", "c@x.it"};
+        m.Save(store, "Mario");
+        QCOMPARE(store.writeOrder, QStringList({"Brevilo/Address/From", "Brevilo/Address/SMTP",
+                                                "Brevilo/Address/Name", "Brevilo/Address/TempoAttesa",
+                                                "Brevilo/News/Dest0", "Brevilo/News/Dest1", "Brevilo/News/Dest2"}));
+        QCOMPARE(store.values.value("Brevilo/Address/TempoAttesa"), "-5");
+        // Keys added by hand are read, trimmed, and never written back.
+        store.values.insert("Brevilo/Address/SmsGateway", "sms.operator.test");
+        store.values.insert("Brevilo/News/NewsHost", " news.test ");
+        settings::ModMain r;
+        QCOMPARE(r.Load(store), "Mario");
+        QCOMPARE(QStringList({r.From, r.SMTP, QString::number(r.TempoAttesa), r.NewsDest[0], r.NewsDest[2],
+                              r.SmsGateway, r.NewsHost, r.SerieA ? "stored" : "not stored"}),
+                 QStringList({"me@x.it", "mail.x.it", "-5", "a@x.it", "c@x.it", "sms.operator.test", "news.test",
+                              "not stored"}));
+        r.Save(store, QString());
+        QVERIFY(!store.writeOrder.join(' ').contains("Host") && !store.writeOrder.join(' ').contains("Gateway"));
+        // A blank gateway would turn numbers into "number@": the built-in one stays.
+        store.values.insert("Brevilo/Address/SmsGateway", "  ");
+        r.Load(store);
+        QCOMPARE(r.SmsGateway, settings::kDefaultSmsGateway);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
