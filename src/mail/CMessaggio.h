@@ -17,6 +17,8 @@ public:
     QString mailFromName;
     double mailTimeCreated = 0; // local date-time in days
     qint32 mailID = 0;          // index of its status line in lstLog
+    // Names the message for its whole life, across retries and restarts; given when queued.
+    QString mailUid;
 };
 
 } // namespace mail

@@ -1,6 +1,7 @@
 #include "Outbox.h"
 
 #include <QSet>
+#include <QUuid>
 
 namespace mail {
 
@@ -12,6 +13,8 @@ Outbox::Outbox(IStatusList& lstLog) : m_lstLog(lstLog) {}
 
 void Outbox::Enqueue(const std::shared_ptr<CMessaggio>& record, const QString& previewSeparator)
 {
+    if (record->mailUid.isEmpty())
+        record->mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     record->mailID = m_lstLog.LineCount();
     m_mailQueue.AddValue(containers::Variant(record));
     m_lstLog.InsertLine(record->mailID, QueuedLine(*record, previewSeparator));

@@ -49,12 +49,6 @@ public:
     void SetTimeouts(Timeouts timeouts) { m_timeouts = timeouts; }
     const std::shared_ptr<CMessaggio>& currentMail() const { return m_currentMail; }
 
-    // The bytes between the DATA reply and the final ".": headers, blank line, text, with
-    // CR LF line ends and leading dots doubled. Public so tests can read one message whole.
-    static QByteArray MessageContent(const CMessaggio& mail);
-    // An RFC 2047 encoded word (or several, folded) for header text that is not plain ASCII.
-    static QByteArray EncodeHeaderText(const QString& text);
-
 Q_SIGNALS:
     // The caption of lblDoing: "[" + step + "] Sending to " + nick, or empty when idle.
     void lblDoingChanged(const QString& caption);

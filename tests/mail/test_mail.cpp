@@ -5,6 +5,7 @@
 #include "MailRig.h"
 #include "ScriptedSmtpServer.h"
 #include "mail/AddressRules.h"
+#include "mail/MessageFormat.h"
 #include "mail/SmtpAddress.h"
 #include "platform/QtTcpSocket.h"
 
@@ -165,14 +166,14 @@ private Q_SLOTS:
         FakeRig rig;
         const auto record = rig.Queue(fields[0], fields[2]);
         record->mailFromName = fields[1];
-        QTEST(SmtpSession::MessageContent(*record), "content");
+        QTEST(mail::MessageContent(*record), "content");
     }
 
     // Encoded words of at most 75 characters, folded with CR LF and a blank, none splitting a character.
     void longAccentedHeaderIsFolded()
     {
         const QString subject = QString(40, QChar(0xe8)) + QStringLiteral("\U0001F600") + QString(10, 'a');
-        const QByteArrayList words = SmtpSession::EncodeHeaderText(subject).split(' ');
+        const QByteArrayList words = mail::EncodeHeaderText(subject).split(' ');
         QString decoded;
         for (const QByteArray& word : words) {
             const QByteArray w = word.endsWith("\r\n") ? word.chopped(2) : word;
