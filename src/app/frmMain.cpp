@@ -28,7 +28,9 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 
@@ -171,6 +173,11 @@ frmMain::frmMain(frmMainDeps deps, QWidget* parent)
     InitBreviloResources();
     BuildControls();
     Form_Load();
+    // The session manager asks before a logout: save what the run changed, ask nothing.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (!m_unloaded)
+            SaveSettingsAndBook(true);
+    });
 }
 
 frmMain::~frmMain() = default;
@@ -276,11 +283,13 @@ void frmMain::BuildControls()
     connect(txtName, &QLineEdit::textChanged, this, &frmMain::UpdateCounters);
     connect(txtSubject, &QLineEdit::textChanged, this, &frmMain::UpdateCounters);
     connect(txtTesto, &QPlainTextEdit::textChanged, this, &frmMain::UpdateCounters);
-    // A selection by mouse or keyboard; rows the program rewrites are not the user's choice.
-    connect(lstRubrica, &QListWidget::currentRowChanged, this, [this] {
+    // Only a selection made by the user fills the recipient: the focus arriving by Tab makes a
+    // row current without selecting it, and rows the program rewrites are nobody's choice.
+    connect(lstRubrica, &QListWidget::itemSelectionChanged, this, [this] {
         if (!m_fillingRubrica)
             lstRubrica_Click();
     });
+    // A click on the entry already selected changes no selection but still picks it.
     connect(lstRubrica, &QListWidget::itemClicked, this, &frmMain::lstRubrica_Click);
 
     adjustSize();
@@ -337,7 +346,7 @@ void frmMain::cmdInvia_Click()
         m_dialogs.ShowMessage(QStringLiteral("indirizzo non valido"), platform::IDialogs::Icon::None);
         return;
     }
-    const QString text = txtTesto->toPlainText();
+    const QString text = TypedText();
     if (mail::TrimSpaces(text).isEmpty()) {
         m_dialogs.ShowMessage(QStringLiteral("e il testo?"), platform::IDialogs::Icon::Exclamation);
         return;
@@ -359,6 +368,15 @@ void frmMain::cmdInvia_Click()
     txtTesto->clear();
 }
 
+QString frmMain::TypedText() const
+{
+    // toPlainText() would turn no-break spaces into blanks and line separators into line feeds;
+    // the message goes out as typed, only the breaks between paragraphs become line breaks.
+    QString text = txtTesto->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
 void frmMain::cmdLast_Click()
 {
     txtSubject->setText(lastSubject);
@@ -376,7 +394,7 @@ void frmMain::txtTo_Validate()
 
 void frmMain::UpdateCounters()
 {
-    const qsizetype textLength = txtTesto->toPlainText().length();
+    const qsizetype textLength = TypedText().length();
     lblCharCount->setText(QStringLiteral("Caratteri: ") + QString::number(textLength));
     const qsizetype room = kSmsRoom - txtName->text().length() - txtSubject->text().length() - textLength;
     lblCharsRemain->setText(QStringLiteral("SMS caratt.disp.: ") + QString::number(room));
@@ -415,11 +433,20 @@ void frmMain::cmdSalva_Click()
     m_fillingRubrica = false;
 }
 
+QListWidgetItem* frmMain::SelectedEntry() const
+{
+    const QList<QListWidgetItem*> selected = lstRubrica->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
 void frmMain::cmdElimina_Click()
 {
-    const int row = lstRubrica->currentRow();
-    if (row < 0)
+    // The selection, not the current row: Tab into the list or a Ctrl+click that deselects
+    // leaves a current row that nobody chose.
+    QListWidgetItem* entry = SelectedEntry();
+    if (!entry)
         return;
+    const int row = lstRubrica->row(entry);
     m_fillingRubrica = true;
     delete lstRubrica->takeItem(row);
     // Nothing is selected afterwards, so a second press does not delete the neighbour.
@@ -442,7 +469,7 @@ void frmMain::cmdSort_Click()
 
 void frmMain::lstRubrica_Click()
 {
-    const QListWidgetItem* item = lstRubrica->currentItem();
+    const QListWidgetItem* item = SelectedEntry();
     if (!item)
         return;
     const QString entry = item->text();
@@ -519,7 +546,7 @@ bool frmMain::Form_QueryUnload()
     return false;
 }
 
-void frmMain::Form_Unload()
+void frmMain::SaveSettingsAndBook(bool quiet)
 {
     m_settings.Save(m_store, txtName->text());
     if (auto* realStore = dynamic_cast<platform::QtSettingsStore*>(&m_store))
@@ -529,12 +556,27 @@ void frmMain::Form_Unload()
     for (int row = 0; row < lstRubrica->count(); ++row)
         entries.append(lstRubrica->item(row)->text());
     QString error;
-    if (!m_addressBookUnreadable && !m_addressBook->Save(entries, &error))
+    if (!m_addressBookUnreadable && !m_addressBook->Save(entries, &error) && !quiet)
         m_dialogs.ShowMessage(error, platform::IDialogs::Icon::Critical);
+}
 
+void frmMain::Form_Unload(bool quiet)
+{
+    SaveSettingsAndBook(quiet);
     m_fetcher->CancelIfExecuting();
     Timer1->Stop();
     Timer2->Stop();
+}
+
+void frmMain::EndBySystem()
+{
+    // Logout, shutdown or a signal: the end is not the user's to refuse, so no question is
+    // asked and nothing may wait on a dialog; the edits of the run are saved as on a close.
+    if (!m_unloaded) {
+        m_unloaded = true;
+        Form_Unload(true);
+    }
+    QCoreApplication::quit(); // also ends a dialog's loop that may be open
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -547,8 +589,11 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    m_unloaded = true;
-    Form_Unload();
+    // The system may have ended the program while the question was open.
+    if (!m_unloaded) {
+        m_unloaded = true;
+        Form_Unload(false);
+    }
     event->accept();
 }
 

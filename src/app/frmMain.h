@@ -13,6 +13,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
@@ -93,6 +94,8 @@ public:
     void cmdViewLog_Click();
     void mnuConfigure_Click();
     void mnuExit_Click();
+    // The end of the program by the system (logout, SIGTERM, SIGHUP, SIGINT).
+    void EndBySystem();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -102,9 +105,12 @@ private:
     void BuildControls();
     void Form_Load();
     bool Form_QueryUnload(); // false: the window stays
-    void Form_Unload();
+    void Form_Unload(bool quiet); // quiet: no message box, the system is ending the program
+    void SaveSettingsAndBook(bool quiet);
     void RefreshLabels();
     void LoadAddressBook();
+    QListWidgetItem* SelectedEntry() const;
+    QString TypedText() const; // txtTesto's text as typed
     QString SmsGateway() const;
 
     // Owned stand-ins for the dependencies the caller left null.

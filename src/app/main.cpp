@@ -1,14 +1,21 @@
 #include "frmMain.h"
+#include "platform/UnixSignals.h"
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
+    // First of all, so that a logout or kill arriving during start-up still ends in a save.
+    platform::UnixSignals::Catch({SIGTERM, SIGHUP, SIGINT});
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brevilo"));
     QApplication::setApplicationName(QStringLiteral("Brevilo"));
     QApplication::setDesktopFileName(QStringLiteral("brevilo"));
     app::frmMain window;
+    platform::UnixSignals systemEnd;
+    QObject::connect(&systemEnd, &platform::UnixSignals::received, &window, &app::frmMain::EndBySystem);
     window.show();
     return QApplication::exec();
 }

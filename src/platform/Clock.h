@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QTimeZone>
 
 namespace platform {
 
@@ -18,7 +19,9 @@ public:
 };
 
 double ToDays(const QDateTime& localTime);
+// The wall-clock date and time the days stand for, in local time or in the given zone.
 QDateTime FromDays(double days);
+QDateTime FromDays(double days, const QTimeZone& zone);
 
 constexpr double kSecondsPerDay = 86400.0;
 

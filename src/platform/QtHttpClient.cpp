@@ -36,17 +36,16 @@ QStringDecoder DecoderFor(const QByteArray& contentType)
     return QStringDecoder(QStringConverter::Latin1);
 }
 
-// Errors that still come with a response from the server: its body is processed like any
-// page. Everything else (no connection, unknown host, cut connection) is a failed request.
+// A reply with an HTTP status is the server's answer, whatever the status: its body is processed
+// like any page (Qt files 4xx and 5xx under many error codes, 407 even as a proxy error). Errors
+// of the connection itself (refused, unknown host, cut mid-body) fail the request.
 bool CameWithResponse(QNetworkReply* reply)
 {
     if (reply->error() == QNetworkReply::NoError)
         return true;
     if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         return false;
-    const int code = reply->error();
-    return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError)
-        || (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
+    return reply->error() > QNetworkReply::UnknownNetworkError;
 }
 
 } // namespace

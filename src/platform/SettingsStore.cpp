@@ -1,8 +1,26 @@
 #include "SettingsStore.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 namespace platform {
+
+namespace {
+// Earlier builds kept the settings in <app>.ini beside today's <app>.conf. Without a .conf
+// yet, the old file is read once and saved as the .conf; the old file stays as it was.
+void AdoptOldIniFile(QSettings& settings, const QString& app)
+{
+    if (QFileInfo::exists(settings.fileName()))
+        return;
+    const QSettings old(QSettings::IniFormat, QSettings::UserScope, app, app);
+    if (!QFileInfo::exists(old.fileName()))
+        return;
+    const QStringList keys = old.allKeys();
+    for (const QString& key : keys)
+        settings.setValue(key, old.value(key));
+    settings.sync();
+}
+} // namespace
 
 QtSettingsStore::QtSettingsStore() = default;
 
@@ -19,9 +37,10 @@ QSettings& QtSettingsStore::SettingsFor(const QString& app) const
     if (!m_settings || m_app != app) {
         if (m_settings)
             m_settings->sync();
-        if (m_iniFilePath.isEmpty())
-            m_settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, app, app);
-        else
+        if (m_iniFilePath.isEmpty()) {
+            m_settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, app, app);
+            AdoptOldIniFile(*m_settings, app);
+        } else
             m_settings = std::make_unique<QSettings>(m_iniFilePath, QSettings::IniFormat);
         m_app = app;
     }

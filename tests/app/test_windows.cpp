@@ -267,6 +267,12 @@ private Q_SLOTS:
         QCOMPARE(W("txtNick")->text(), "Gio");
         QVERIFY(W<QLabel>("lblCharsRemain")->isVisible());
 
+        for (const auto& [nick, to] : {std::pair("", "e@x"), std::pair("Emma", "")}) { // both needed
+            Type("txtNick", nick);
+            Type("txtTo", to);
+            Click("cmdSalva");
+        }
+        QCOMPARE(list->count(), 5);
         Type("txtNick", "Rossi, Mario"); // the file could not read it back: refused, and told
         Type("txtTo", "m@example.invalid");
         Click("cmdSalva");
@@ -285,6 +291,83 @@ private Q_SLOTS:
         QCOMPARE(e->store.values.value("Brevilo/Address/TempoAttesa"), "30"); // settings are saved at exit too
         QCOMPARE(Said().size(), 1);
         QVERIFY(Said()[0].contains("virgole"));
+    }
+
+    // A person's keyboard route through a window with an address book: Tab passes the list without
+    // choosing an entry, so the typed recipient is the one that gets the message, and "Elimina"
+    // deletes only what was selected; arrow keys in the list still pick an entry.
+    void keyboardRouteKeepsTypedRecipient()
+    {
+        Configure();
+        Book("Mario,mario@example.invalid\r\nGio,gio@example.invalid\r\n");
+        app::frmMain& w = Show();
+        auto* list = W<QListWidget>("lstRubrica");
+        W("txtNick")->setFocus(Qt::TabFocusReason);
+        auto typeAndTab = [](const QString& text) {
+            QTest::keyClicks(QApplication::focusWidget(), text);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        };
+        typeAndTab("Anna");
+        typeAndTab("anna@example.invalid");
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cmdSalva");
+        for (int i = 0; i < 4; ++i) // past "View all", "Clear" and "Last" to the subject
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "txtSubject");
+        typeAndTab("Cena");
+        typeAndTab("alle otto");
+        QCOMPARE(QApplication::focusWidget(), list); // a current row, but nothing chosen
+        QTest::keyClick(list, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cmdElimina");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cmdInvia");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(Queued(), 1);
+        const auto sent = w.outbox().mailQueue().Value(0).ObjectAs<mail::CMessaggio>();
+        QCOMPARE(QStringList({sent->mailToNick, sent->mailTo, sent->mailText}),
+                 QStringList({"Anna", "anna@example.invalid", "alle otto"}));
+        QCOMPARE(list->count(), 2);
+
+        for (int i = 0; i < 3; ++i) // back into the list; Down chooses the next entry
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(W("txtNick")->text() + "|" + W("txtTo")->text(), "Gio|gio@example.invalid");
+        // Ctrl+click takes the choice back: "Elimina" then has nothing to delete.
+        const QPoint row1 = list->visualItemRect(list->item(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, row1);
+        QVERIFY(list->selectedItems().isEmpty());
+        Click("cmdElimina");
+        QCOMPARE(Rows(list), QStringList({"Mario\tmario@example.invalid", "Gio\tgio@example.invalid"}));
+    }
+
+    // The text goes out as typed: no-break spaces and line separators stay, paragraph breaks
+    // become line breaks; a text of no-break spaces is not empty.
+    void textGoesAsTyped()
+    {
+        Configure();
+        app::frmMain& w = Show();
+        Type("txtTo", "x@example.invalid");
+        auto* testo = W<QPlainTextEdit>("txtTesto");
+        const QString nbsp(1, QChar::Nbsp);
+        auto typeNbsp = [&] { QTest::sendKeyEvent(QTest::Click, testo, Qt::Key_unknown, nbsp, Qt::NoModifier); };
+        Type("txtTesto", "");
+        typeNbsp(), typeNbsp();
+        Click("cmdInvia");
+        Type("txtTesto", "a");
+        typeNbsp();
+        QTest::keyClicks(testo, "b");
+        QTest::keyClick(testo, Qt::Key_Return, Qt::ShiftModifier); // a line break within the paragraph
+        QTest::keyClicks(testo, "c");
+        QTest::keyClick(testo, Qt::Key_Return);
+        QTest::keyClicks(testo, "d");
+        Click("cmdInvia");
+        QCOMPARE(Said(), QStringList());
+        QCOMPARE(Queued(), 2);
+        QCOMPARE(w.outbox().mailQueue().Value(0).ObjectAs<mail::CMessaggio>()->mailText, nbsp + nbsp);
+        QCOMPARE(w.outbox().mailQueue().Value(1).ObjectAs<mail::CMessaggio>()->mailText,
+                 "a" + nbsp + "b" + QChar(QChar::LineSeparator) + "c\nd");
     }
 
     // A folder in the file's place: unreadable at start (told, and no save over it), or the save
@@ -356,6 +439,10 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(path) && e->desktop.opened == QStringList{path});
         e->desktop.result = false;
         Click("cmdViewLog");
+        QueueOne("due"); // in session when the window closes: it no longer waits, so nothing is asked
+        e->clock.AdvanceSeconds(31);
+        e->timer1.Fire();
+        QVERIFY(e->w->dispatcher().exitPending == false && Label("lblDoing").startsWith("[1]") && Queued() == 0);
         QVERIFY(w.close());
         QCOMPARE(Said(), QStringList{"Impossibile aprire l'elenco dei messaggi inviati:\n" + path + " (!)"});
         QCOMPARE(e->store.values.value("Brevilo/Address/SMTP"), "mail.example.invalid");

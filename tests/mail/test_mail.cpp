@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <ctime>
+
 using namespace mail;
 using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
 
@@ -104,14 +106,32 @@ private Q_SLOTS:
         QTEST(a.valid ? a.host + ' ' + QString::number(a.port) : QString(), "expected");
     }
 
-    // The locale's short date, the time with seconds and no zone name; an empty nickname; CR LF.
+    // The locale's short date, the time with seconds and no zone name, the wall-clock time also on
+    // the days clocks change; an empty nickname; CR LF.
+    void sendLogEntry_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("at");
+        QTest::newRow("an ordinary day") << QByteArray() << QDateTime(QDate(2024, 3, 5), QTime(13, 45, 7));
+        QTest::newRow("Rome, clocks go back") << QByteArray("Europe/Rome") << QDateTime(QDate(2024, 10, 27), QTime(10, 0, 7));
+        QTest::newRow("Rome, clocks go forward") << QByteArray("Europe/Rome") << QDateTime(QDate(2024, 3, 31), QTime(10, 0, 7));
+    }
     void sendLogEntry()
     {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, at);
+        const bool zoneWasSet = qEnvironmentVariableIsSet("TZ");
+        const QByteArray savedZone = qgetenv("TZ");
+        if (!zone.isEmpty())
+            qputenv("TZ", zone), tzset();
         FakeRig rig;
-        rig.clock.Set(platform::ToDays(QDateTime(QDate(2024, 3, 5), QTime(13, 45, 7))));
-        const QString date = QLocale::system().toString(QDate(2024, 3, 5), QLocale::ShortFormat);
+        rig.clock.Set(platform::ToDays(at));
+        const QString date = QLocale::system().toString(at.date(), QLocale::ShortFormat);
         const QString entry = rig.sendLog.Entry(*rig.Queue("Ciao", "riga uno\r\nriga due", ""));
-        QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(date) + " \\S*45\\S*07\\S*( [AP]M)? @example.it"
+        zoneWasSet ? qputenv("TZ", savedZone) : qunsetenv("TZ");
+        tzset();
+        const QString time = QString("\\S*%1\\S*%2\\S*07\\S*").arg(at.time().hour() % 12).arg(at.time().minute(), 2, 10, QChar('0'));
+        QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(date) + " " + time + "( [AP]M)? @example.it"
                                     "  - Ciao - riga uno\r\nriga due\r\n$").match(entry).hasMatch(), qPrintable(entry));
     }
 

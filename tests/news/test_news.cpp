@@ -165,6 +165,9 @@ private slots:
                            "Kappa - Mu 2-1 [25-21 19-25 25-17 10-8]",
                            "Xi - Omicron <font color=red>3-0 [25-10 25-11 25-12]", " - Upsilon 0-3 [10-25 11-25 12-25]",
                            "Chi - Omega "};
+        QTest::newRow("volley partials, no followed team") << "volley/RisultatiOnLine.asp" << true
+            << QStringList{"Beta - Delta 3-1", "Zeta - Theta <font color=\"red\">2-3", "Kappa - Mu 2-1",
+                           "Xi - Omicron <font color=red>3-0", " - Upsilon 0-3", "Chi - Omega "};
         QTest::newRow("football without scorers") << "football/serie_a.html" << false
             << QStringList{"Aquile-Lupi 2-1", "Falchi-Orsi ", "Volpi-Tassi 0-0"};
         QTest::newRow("headline without a link: tags kept") << "<strong>Uno <em>due</em>\n</strong>" << false
@@ -184,7 +187,7 @@ private slots:
         QFETCH(bool, more);
         settings::ModMain settings;
         settings.PallavoloA1_parziali = settings.TuttiGol = more;
-        settings.PallavoloDettaglio = u"*"_s;
+        settings.PallavoloDettaglio = QByteArray(QTest::currentDataTag()).contains("no followed team") ? QString() : u"*"_s;
         QStringList offered;
         const auto offer = [&](const QString& line, const QString& = {}) { offered << line; };
         const QLatin1StringView kind(QTest::currentDataTag());
@@ -216,12 +219,14 @@ private slots:
         // Delivery.
         rig.lstLog.InsertLine(0, u"earlier line"_s);
         const QString text = u"Beta - Delta 3-1 [25-20 22-25 25-18 25-23] --- Zeta - Theta 3-2"_s;
-        // Three recipients; then blank slots skipped, a blank before an address kept, a tab is no blank.
-        for (const QStringList& slotTexts : {QStringList{"a@x", "b@x", "c@x"}, QStringList{" d@x", "   ", "\t"}}) {
+        // Three recipients; then blank slots skipped, a blank before an address kept, a tab is no blank;
+        // then no slot used: nothing queued.
+        for (const QStringList& slotTexts :
+             {QStringList{"a@x", "b@x", "c@x"}, QStringList{" d@x", "   ", "\t"}, QStringList{"", " ", "  "}}) {
             std::copy(slotTexts.cbegin(), slotTexts.cend(), rig.settings.NewsDest.begin());
             rig.digest.DeliverNews(u"Volley"_s, text);
         }
-        QCOMPARE(rig.captions, QStringList({"0 " + text, "3 " + text})); // each before its records
+        QCOMPARE(rig.captions, QStringList({"0 " + text, "3 " + text, "5 " + text})); // each before its records
         QStringList lines{u"earlier line"_s};
         for (const QString& to : QStringList{"a@x", "b@x", "c@x", " d@x", "\t"}) // previews of 50 characters
             lines << "QUEUED - " + to + " " + to + " - Volley: Beta - Delta 3-1 [25-20 22-25 25-18 25-23]";
@@ -253,7 +258,8 @@ private slots:
         Rig rig;
         rig.settings.PallavoloA1_parziali = true; // either volleyball switch asks
         rig.fetcher.Timer2_Timer();
-        rig.fake.Finish(Fixture(u"broken/nobody.html"_s)); // no complete body
+        rig.fake.Finish(Fixture(u"broken/nobody.html"_s)); // no complete body: nothing taken
+        QVERIFY(!rig.digest.IsSeen(u"Beta - Delta 3-0"_s) && rig.lstLog.LineCount() == 0);
         rig.settings.PallavoloA1_parziali = false;
         rig.settings.SerieA = rig.settings.SerieB = true;
         rig.fetcher.Timer2_Timer();
@@ -348,7 +354,12 @@ private slots:
             {ok + ";charset=\"utf-8\"\r\n\r\nCitt\xc3\xa0", u"Citt\u00e0"_s}, // quoted, lower case
             {ok + "\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},                        // none
             {ok + "; charset=x-unheard-of\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},  // unknown
-            {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s}};        // an error status keeps its body
+            // An error status keeps its body, whatever error Qt files it under.
+            {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s},
+            {"HTTP/1.0 400 Bad Request\r\n\r\n<b>400</b>", u"<b>400</b>"_s},
+            {"HTTP/1.0 407 Proxy Authentication Required\r\n\r\n<b>407</b>", u"<b>407</b>"_s},
+            {"HTTP/1.0 418 I'm a teapot\r\n\r\n<b>418</b>", u"<b>418</b>"_s},
+            {"HTTP/1.0 503 Service Unavailable\r\n\r\n<b>503</b>", u"<b>503</b>"_s}};
         for (const auto& [response, body] : cases) {
             testsupport::ScriptedPeer server({}, testsupport::AnswerHttp([&response](QTcpSocket& s) {
                 s.write(response);

@@ -1,10 +1,11 @@
-// The clock's days, the settings store's INI file and the data directory's fallback.
+// The clock's days, the settings store's file and the data directory's fallback.
 #include "platform/Clock.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
-#include <QStandardPaths>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,8 +14,63 @@ using namespace platform;
 class TestPlatform : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_home; // the user's folders for the whole run: the real default paths under it
+
+    static bool Write(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        return file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    static QByteArray Read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QFile::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    // Before any QSettings exists, which fixes the user's configuration folder for the process.
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
+    }
+
+    // The store the program uses when nobody names a file: Brevilo.conf, as the README says; the
+    // .ini of earlier builds is taken over once, and left as it was.
+    void defaultStoreIsTheConfFile()
+    {
+        const QString conf = m_home.filePath("config/Brevilo/Brevilo.conf");
+        const QString ini = m_home.filePath("config/Brevilo/Brevilo.ini");
+        const QByteArray oldFile = "[Address]\nSMTP=old.example.org\nTempoAttesa=45\n";
+        QVERIFY(Write(ini, oldFile));
+        {
+            QtSettingsStore store;
+            QCOMPARE(store.ReadSetting("Brevilo", "Address", "SMTP", {}), "old.example.org");
+            store.WriteSetting("Brevilo", "Address", "From", "me@example.org");
+            QVERIFY(store.Sync());
+        }
+        QVERIFY(Read(conf).contains("SMTP=old.example.org") && Read(conf).contains("From=me@example.org"));
+        QCOMPARE(Read(ini), oldFile);
+        // From now on the .conf is the store: a hand edit there is read, the .ini no longer.
+        QVERIFY(Write(conf, "[Address]\nSmsGateway=sms.example.org\n"));
+        QVERIFY(Write(ini, "[Address]\nSmsGateway=stale.example.org\n"));
+        QCOMPARE(QtSettingsStore().ReadSetting("Brevilo", "Address", "SmsGateway", {}), "sms.example.org");
+    }
+
+    // The fraction of the day is wall-clock time: on the days clocks change, 10:00 stays 10:00.
+    void wallClockOnChangeDays()
+    {
+        const QTimeZone rome("Europe/Rome");
+        QVERIFY(rome.isValid());
+        for (const QDate date : {QDate(2024, 10, 27), QDate(2024, 3, 31), QDate(2024, 6, 1)}) {
+            for (const QTime time : {QTime(10, 0), QTime(1, 59, 59), QTime(23, 59, 59, 999)}) {
+                const double days = ToDays(QDateTime(date, time, rome));
+                QCOMPARE(FromDays(days, rome), QDateTime(date, time, rome));
+                QCOMPARE(FromDays(days, QTimeZone::utc()).time(), time);
+            }
+        }
+    }
 
     void daysRoundTrip()
     {
