@@ -85,6 +85,30 @@ QByteArray QuotedPrintableLines(const QString& text)
     return out;
 }
 
+// RFC 5322's specials: an atom holding one of them is no longer a single display name.
+bool HasSpecials(const QString& text)
+{
+    static const QString kSpecials = QStringLiteral("()<>[]:;@\\,.\"");
+    for (QChar c : text) {
+        if (kSpecials.contains(c))
+            return true;
+    }
+    return false;
+}
+
+// The name as an RFC 5322 quoted string, a backslash before each quote and backslash.
+QByteArray QuotedString(const QString& text)
+{
+    QByteArray out = "\"";
+    for (QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += '\\';
+        out += char(c.unicode());
+    }
+    out += '"';
+    return out;
+}
+
 } // namespace
 
 QString OneLine(QString text)
@@ -118,6 +142,20 @@ QByteArray EncodeHeaderText(const QString& text)
     return out;
 }
 
+QByteArray DisplayName(const QString& name)
+{
+    // Plain text as it always went out; quoted when its specials would split it into other
+    // mailboxes. An encoded word, which no reader splits, for a name that is not ASCII or that
+    // would not fit one line even quoted.
+    constexpr qsizetype kMaxNameOctets = kMaxLineOctets - 100;
+    if (!IsAscii(name))
+        return EncodeHeaderText(name);
+    if (!HasSpecials(name))
+        return name.size() < kMaxNameOctets ? name.toLatin1() : EncodeHeaderText(name);
+    const QByteArray quoted = QuotedString(name);
+    return quoted.size() < kMaxNameOctets ? quoted : EncodeHeaderText(name);
+}
+
 QByteArray MessageContent(const CMessaggio& mail)
 {
     const QString subject = OneLine(mail.mailSubject);
@@ -132,7 +170,7 @@ QByteArray MessageContent(const CMessaggio& mail)
 
     QByteArray out;
     out += "Subject:" + header(subject) + kCrLf;
-    out += "From:" + header(name) + " <" + OneLine(mail.mailFrom).toUtf8() + ">" + kCrLf;
+    out += "From:" + DisplayName(name) + " <" + OneLine(mail.mailFrom).toUtf8() + ">" + kCrLf;
     out += "To:" + OneLine(mail.mailTo).toUtf8() + kCrLf;
     if (utf8) {
         out += "MIME-Version: 1.0\r\n";

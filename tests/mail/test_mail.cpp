@@ -159,6 +159,16 @@ private Q_SLOTS:
         QTest::newRow("accented subject and name") << QStringList{"Città", "Niccolò", "t"} << "Subject:=?UTF-8?B?"
             + QByteArray("Città").toBase64() + "?=\r\nFrom:=?UTF-8?B?" + QByteArray("Niccolò").toBase64() + "?=" + to
             + mime + "\r\nt\r\n";
+        // A name with specials is quoted, or a reader splits it into other mailboxes.
+        QTest::newRow("comma in the name") << QStringList{"s", "Rossi, Mario", "t"}
+                                           << "Subject:s\r\nFrom:\"Rossi, Mario\"" + to + "\r\nt\r\n";
+        QTest::newRow("quotes and backslashes") << QStringList{"s", "Il \"Capo\" \\ <R>", "t"}
+                                                << "Subject:s\r\nFrom:\"Il \\\"Capo\\\" \\\\ <R>\"" + to + "\r\nt\r\n";
+        QTest::newRow("accented name with a comma") << QStringList{"s", "Rè, Mario", "t"} << "Subject:s\r\nFrom:=?UTF-8?B?"
+            + QByteArray("Rè, Mario").toBase64() + "?=" + to + mime + "\r\nt\r\n";
+        const QString longName = QString(600, '\\');
+        QTest::newRow("quoted name too long for a line") << QStringList{"s", longName, "t"}
+            << "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n";
     }
     void messageContent()
     {
