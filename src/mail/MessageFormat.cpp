@@ -1,7 +1,12 @@
 #include "MessageFormat.h"
 
+#include <QCryptographicHash>
 #include <QList>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QUrl>
+#include <QUuid>
 
 namespace mail {
 
@@ -156,7 +161,36 @@ QByteArray DisplayName(const QString& name)
     return quoted.size() < kMaxNameOctets ? quoted : EncodeHeaderText(name);
 }
 
-QByteArray MessageContent(const CMessaggio& mail)
+QByteArray DateHeaderText(const QDateTime& time)
+{
+    // Qt writes the RFC form with English month names but without the day of the week.
+    const QString day = QLocale::c().dayName(time.date().dayOfWeek(), QLocale::ShortFormat);
+    return (day + QLatin1String(", ") + time.toString(Qt::RFC2822Date)).toLatin1();
+}
+
+QByteArray MessageIdText(const CMessaggio& mail)
+{
+    // The record's uid names it across retries and restarts, so a second delivery of the same
+    // message can be recognised as one. Anything else than a plain uid is hashed into one.
+    static const QRegularExpression kPlainId(QStringLiteral("^[A-Za-z0-9-]+$"));
+    static const QRegularExpression kDomain(QStringLiteral("^[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*$"));
+    QByteArray id;
+    if (mail.mailUid.isEmpty())
+        id = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    else if (kPlainId.match(mail.mailUid).hasMatch())
+        id = mail.mailUid.toLatin1();
+    else
+        id = QCryptographicHash::hash(mail.mailUid.toUtf8(), QCryptographicHash::Sha1).toHex();
+
+    const QString from = OneLine(mail.mailFrom);
+    const qsizetype at = from.lastIndexOf(QLatin1Char('@'));
+    QByteArray domain = at < 0 ? QByteArray() : QUrl::toAce(from.mid(at + 1));
+    if (!kDomain.match(QString::fromLatin1(domain)).hasMatch())
+        domain = "localhost"; // no usable domain in the sender's address
+    return "<" + id + "@" + domain + ">";
+}
+
+QByteArray MessageContent(const CMessaggio& mail, const ContentOptions& options)
 {
     const QString subject = OneLine(mail.mailSubject);
     const QString name = OneLine(mail.mailFromName);
@@ -172,6 +206,11 @@ QByteArray MessageContent(const CMessaggio& mail)
     out += "Subject:" + header(subject) + kCrLf;
     out += "From:" + DisplayName(name) + " <" + OneLine(mail.mailFrom).toUtf8() + ">" + kCrLf;
     out += "To:" + OneLine(mail.mailTo).toUtf8() + kCrLf;
+    if (options.submission) {
+        const QDateTime sent = options.sendTime.isValid() ? options.sendTime : QDateTime::currentDateTime();
+        out += "Date: " + DateHeaderText(sent) + kCrLf;
+        out += "Message-ID: " + MessageIdText(mail) + kCrLf;
+    }
     if (utf8) {
         out += "MIME-Version: 1.0\r\n";
         out += "Content-Type: text/plain; charset=UTF-8\r\n";

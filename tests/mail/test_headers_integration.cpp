@@ -3,10 +3,16 @@
 #include "LocalSmtpServer.h"
 #include "MailRig.h"
 #include "MessageParser.h"
+#include "mail/MessageFormat.h"
 #include "platform/QtTcpSocket.h"
 
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QSet>
 #include <QTest>
+#include <QTimeZone>
+
+#include <ctime>
 
 using namespace mail;
 
@@ -53,6 +59,72 @@ private Q_SLOTS:
         QCOMPARE(from.size(), 1);
         QCOMPARE(from.at(0).toObject().value("name").toString(), name);
         QCOMPARE(from.at(0).toObject().value("address").toString(), QStringLiteral("io@example.it"));
+    }
+
+    // Submission: Date reads back as the moment of sending with the zone's own offset, and every
+    // message has a Message-ID of its own at the sender's domain, kept when the message is sent again.
+    void submissionDateAndMessageId_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::newRow("Rome") << QByteArray("Europe/Rome");
+        QTest::newRow("New York") << QByteArray("America/New_York");
+    }
+    void submissionDateAndMessageId()
+    {
+        QFETCH(QByteArray, zone);
+        const QByteArray oldZone = qgetenv("TZ");
+        qputenv("TZ", zone);
+        tzset();
+        auto restoreZone = qScopeGuard([&] {
+            oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
+            tzset();
+        });
+
+        MemoryStatusList lstLog;
+        Outbox outbox(lstLog);
+        QTemporaryDir dir;
+        QStringList files;
+        QList<QDateTime> sent;
+        auto write = [&](const CMessaggio& record) {
+            const ContentOptions submission{true, QDateTime::currentDateTime()};
+            sent.append(submission.sendTime);
+            files.append(dir.filePath(QString::number(files.size()) + ".eml"));
+            QFile file(files.last());
+            return file.open(QIODevice::WriteOnly) && file.write(MessageContent(record, submission)) > 0;
+        };
+        constexpr int kMessages = 1000;
+        std::shared_ptr<CMessaggio> first;
+        for (int i = 0; i < kMessages; ++i) {
+            auto record = std::make_shared<CMessaggio>();
+            record->mailTo = "anna@example.it";
+            record->mailFrom = "io@Example.it";
+            record->mailFromName = "Rossi, Mario";
+            record->mailSubject = "Saluti";
+            record->mailText = "Ciao";
+            outbox.Enqueue(record, kComposerSeparator);
+            first = first ? first : record;
+            QVERIFY(write(*record));
+        }
+        QVERIFY(write(*first)); // the same record again, as a retry sends it
+
+        QString error;
+        const QJsonArray parsed = testsupport::ParseMessages(files, &error);
+        QVERIFY2(parsed.size() == kMessages + 1, qPrintable(error));
+        const QTimeZone local(zone);
+        QSet<QString> ids;
+        for (int i = 0; i < parsed.size(); ++i) {
+            const QJsonObject message = parsed.at(i).toObject();
+            QCOMPARE(message.value("defects").toArray(), QJsonArray());
+            QCOMPARE(message.value("from").toArray().size(), 1);
+            const QJsonObject date = message.value("date").toObject();
+            QVERIFY(qAbs(date.value("epoch").toDouble() - sent.at(i).toSecsSinceEpoch()) < 60);
+            QCOMPARE(date.value("offset").toInt(), local.offsetFromUtc(sent.at(i)));
+            const QString id = message.value("message_id").toString();
+            QVERIFY2(id.startsWith('<') && id.endsWith("@example.it>"), qPrintable(id));
+            ids.insert(id);
+        }
+        QCOMPARE(ids.size(), kMessages);
+        QCOMPARE(parsed.last().toObject().value("message_id"), parsed.first().toObject().value("message_id"));
     }
 };
 

@@ -9,9 +9,11 @@
 #include "mail/SmtpAddress.h"
 #include "platform/QtTcpSocket.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace mail;
 using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
@@ -177,6 +179,44 @@ private Q_SLOTS:
         const auto record = rig.Queue(fields[0], fields[2]);
         record->mailFromName = fields[1];
         QTEST(mail::MessageContent(*record), "content");
+    }
+
+    // The Message-ID stays a valid msg-id whatever the sender's address and the uid hold.
+    void messageId_data()
+    {
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QByteArray>("id");
+        QTest::newRow("uid at the sender's domain") << "1b4e28ba-2fa1-11d2" << "io@example.it" << QByteArray("<1b4e28ba-2fa1-11d2@example.it>");
+        QTest::newRow("domain not ASCII") << "u1" << "io@città.it" << QByteArray("<u1@xn--citt-3na.it>");
+        QTest::newRow("no domain") << "u1" << "io" << QByteArray("<u1@localhost>");
+        QTest::newRow("domain with a bracket") << "u1" << "io@a>b" << QByteArray("<u1@localhost>");
+        QTest::newRow("uid with specials") << "a b>@c" << "io@x.it"
+            << "<" + QCryptographicHash::hash("a b>@c", QCryptographicHash::Sha1).toHex() + "@x.it>";
+    }
+    void messageId()
+    {
+        QFETCH(QString, uid);
+        QFETCH(QString, from);
+        CMessaggio record;
+        record.mailUid = uid;
+        record.mailFrom = from;
+        QTEST(mail::MessageIdText(record), "id");
+    }
+
+    // Submission adds Date and Message-ID after To; the day and month are English in any locale.
+    void submissionHeaders()
+    {
+        CMessaggio record;
+        record.mailUid = "u1";
+        record.mailFrom = "io@example.it";
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+        const QDateTime time(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(3600));
+        const QByteArray content = mail::MessageContent(record, {true, time});
+        QLocale::setDefault(before);
+        QCOMPARE(content, "Subject:\r\nFrom: <io@example.it>\r\nTo:\r\nDate: Sun, 01 Mar 2026 09:05:07 +0100\r\n"
+                          "Message-ID: <u1@example.it>\r\n\r\n\r\n");
     }
 
     // Encoded words of at most 75 characters, folded with CR LF and a blank, none splitting a character.
