@@ -172,8 +172,10 @@ QByteArray MessageIdText(const CMessaggio& mail)
 {
     // The record's uid names it across retries and restarts, so a second delivery of the same
     // message can be recognised as one. Anything else than a plain uid is hashed into one.
-    static const QRegularExpression kPlainId(QStringLiteral("^[A-Za-z0-9-]+$"));
-    static const QRegularExpression kDomain(QStringLiteral("^[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*$"));
+    // Anchored whole: "$" alone would let a final line break through.
+    static const QRegularExpression kPlainId(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9-]+")));
+    static const QRegularExpression kDomain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*")));
     QByteArray id;
     if (mail.mailUid.isEmpty())
         id = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);

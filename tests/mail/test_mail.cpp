@@ -191,6 +191,8 @@ private Q_SLOTS:
         QTest::newRow("domain not ASCII") << "u1" << "io@città.it" << QByteArray("<u1@xn--citt-3na.it>");
         QTest::newRow("no domain") << "u1" << "io" << QByteArray("<u1@localhost>");
         QTest::newRow("domain with a bracket") << "u1" << "io@a>b" << QByteArray("<u1@localhost>");
+        QTest::newRow("uid with a final line break") << "u1\n" << "io@x.it"
+            << "<" + QCryptographicHash::hash("u1\n", QCryptographicHash::Sha1).toHex() + "@x.it>";
         QTest::newRow("uid with specials") << "a b>@c" << "io@x.it"
             << "<" + QCryptographicHash::hash("a b>@c", QCryptographicHash::Sha1).toHex() + "@x.it>";
     }
