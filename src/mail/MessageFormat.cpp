@@ -171,8 +171,8 @@ QByteArray DateHeaderText(const QDateTime& time)
 QByteArray MessageIdText(const CMessaggio& mail)
 {
     // The record's uid names it across retries and restarts, so a second delivery of the same
-    // message can be recognised as one. Anything else than a plain uid is hashed into one.
-    // Anchored whole: "$" alone would let a final line break through.
+    // message can be recognised as one. Anything but a plain uid is hashed into one. Both
+    // patterns are anchored whole: "$" alone would let a final line break through.
     static const QRegularExpression kPlainId(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9-]+")));
     static const QRegularExpression kDomain(
         QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*")));

@@ -111,6 +111,7 @@ private Q_SLOTS:
         const QJsonArray parsed = testsupport::ParseMessages(files, &error);
         QVERIFY2(parsed.size() == kMessages + 1, qPrintable(error));
         const QTimeZone local(zone);
+        QVERIFY2(local.isValid() && local.offsetFromUtc(sent.first()) != 0, "time zone data missing");
         QSet<QString> ids;
         for (int i = 0; i < parsed.size(); ++i) {
             const QJsonObject message = parsed.at(i).toObject();
