@@ -25,8 +25,9 @@ ensure_packages() {
 # What building the program needs.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
                 qt6-qpa-plugins fonts-dejavu-core)
-# What the tests need besides: real SMTP and HTTP servers on loopback.
-TEST_PACKAGES=(python3 python3-aiosmtpd)
+# What the tests need besides: real SMTP and HTTP servers on loopback, and the time zones the
+# Date header is read back in.
+TEST_PACKAGES=(python3 python3-aiosmtpd tzdata)
 
 configure_and_build() {
     local preset="$1"

@@ -1,7 +1,12 @@
 #include "MessageFormat.h"
 
+#include <QCryptographicHash>
 #include <QList>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QUrl>
+#include <QUuid>
 
 namespace mail {
 
@@ -85,6 +90,30 @@ QByteArray QuotedPrintableLines(const QString& text)
     return out;
 }
 
+// RFC 5322's specials: an atom holding one of them is no longer a single display name.
+bool HasSpecials(const QString& text)
+{
+    static const QString kSpecials = QStringLiteral("()<>[]:;@\\,.\"");
+    for (QChar c : text) {
+        if (kSpecials.contains(c))
+            return true;
+    }
+    return false;
+}
+
+// The name as an RFC 5322 quoted string, a backslash before each quote and backslash.
+QByteArray QuotedString(const QString& text)
+{
+    QByteArray out = "\"";
+    for (QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += '\\';
+        out += char(c.unicode());
+    }
+    out += '"';
+    return out;
+}
+
 } // namespace
 
 QString OneLine(QString text)
@@ -118,7 +147,52 @@ QByteArray EncodeHeaderText(const QString& text)
     return out;
 }
 
-QByteArray MessageContent(const CMessaggio& mail)
+QByteArray DisplayName(const QString& name)
+{
+    // Plain text as it always went out; quoted when its specials would split it into other
+    // mailboxes. An encoded word, which no reader splits, for a name that is not ASCII or that
+    // would not fit one line even quoted.
+    constexpr qsizetype kMaxNameOctets = kMaxLineOctets - 100;
+    if (!IsAscii(name))
+        return EncodeHeaderText(name);
+    if (!HasSpecials(name))
+        return name.size() < kMaxNameOctets ? name.toLatin1() : EncodeHeaderText(name);
+    const QByteArray quoted = QuotedString(name);
+    return quoted.size() < kMaxNameOctets ? quoted : EncodeHeaderText(name);
+}
+
+QByteArray DateHeaderText(const QDateTime& time)
+{
+    // Qt writes the RFC form with English month names but without the day of the week.
+    const QString day = QLocale::c().dayName(time.date().dayOfWeek(), QLocale::ShortFormat);
+    return (day + QLatin1String(", ") + time.toString(Qt::RFC2822Date)).toLatin1();
+}
+
+QByteArray MessageIdText(const CMessaggio& mail)
+{
+    // The record's uid names it across retries and restarts, so a second delivery of the same
+    // message can be recognised as one. Anything but a plain uid is hashed into one. Both
+    // patterns are anchored whole: "$" alone would let a final line break through.
+    static const QRegularExpression kPlainId(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9-]+")));
+    static const QRegularExpression kDomain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*")));
+    QByteArray id;
+    if (mail.mailUid.isEmpty())
+        id = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    else if (kPlainId.match(mail.mailUid).hasMatch())
+        id = mail.mailUid.toLatin1();
+    else
+        id = QCryptographicHash::hash(mail.mailUid.toUtf8(), QCryptographicHash::Sha1).toHex();
+
+    const QString from = OneLine(mail.mailFrom);
+    const qsizetype at = from.lastIndexOf(QLatin1Char('@'));
+    QByteArray domain = at < 0 ? QByteArray() : QUrl::toAce(from.mid(at + 1));
+    if (!kDomain.match(QString::fromLatin1(domain)).hasMatch())
+        domain = "localhost"; // no usable domain in the sender's address
+    return "<" + id + "@" + domain + ">";
+}
+
+QByteArray MessageContent(const CMessaggio& mail, const ContentOptions& options)
 {
     const QString subject = OneLine(mail.mailSubject);
     const QString name = OneLine(mail.mailFromName);
@@ -132,8 +206,13 @@ QByteArray MessageContent(const CMessaggio& mail)
 
     QByteArray out;
     out += "Subject:" + header(subject) + kCrLf;
-    out += "From:" + header(name) + " <" + OneLine(mail.mailFrom).toUtf8() + ">" + kCrLf;
+    out += "From:" + DisplayName(name) + " <" + OneLine(mail.mailFrom).toUtf8() + ">" + kCrLf;
     out += "To:" + OneLine(mail.mailTo).toUtf8() + kCrLf;
+    if (options.submission) {
+        const QDateTime sent = options.sendTime.isValid() ? options.sendTime : QDateTime::currentDateTime();
+        out += "Date: " + DateHeaderText(sent) + kCrLf;
+        out += "Message-ID: " + MessageIdText(mail) + kCrLf;
+    }
     if (utf8) {
         out += "MIME-Version: 1.0\r\n";
         out += "Content-Type: text/plain; charset=UTF-8\r\n";

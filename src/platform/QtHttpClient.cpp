@@ -25,15 +25,17 @@ QByteArray CharsetOf(const QByteArray& contentType)
     return {};
 }
 
-QStringDecoder DecoderFor(const QByteArray& contentType)
+// A decoder for the charset a response declared, ISO-8859-1 when none or one Qt does not know.
+// A stateless one takes the end of its input as the end of the text: a character cut there
+// becomes U+FFFD instead of waiting for bytes that will never come.
+QStringDecoder DecoderFor(const QByteArray& charset, QStringConverter::Flags flags = QStringConverter::Flag::Default)
 {
-    const QByteArray charset = CharsetOf(contentType);
     if (!charset.isEmpty()) {
-        QStringDecoder decoder(charset.constData());
+        QStringDecoder decoder(charset.constData(), flags);
         if (decoder.isValid())
             return decoder;
     }
-    return QStringDecoder(QStringConverter::Latin1);
+    return QStringDecoder(QStringConverter::Latin1, flags);
 }
 
 // A reply with an HTTP status is the server's answer, whatever the status: its body is processed
@@ -80,10 +82,13 @@ void QtHttpClient::StartRequest(const QString& host, const QString& path)
     Abandon();
     m_host = host;
     m_body.clear();
+    m_bytes.clear();
+    m_charset.clear();
+    m_received = 0;
     m_readPos = 0;
     m_timedOut = false;
     m_truncated = false;
-    m_decoder = QStringDecoder(QStringConverter::Latin1);
+    m_decoder = DecoderFor(m_charset);
     m_executing = true;
 
     QNetworkRequest request(QUrl(QStringLiteral("http://") + host + QLatin1Char('/') + path));
@@ -92,8 +97,10 @@ void QtHttpClient::StartRequest(const QString& host, const QString& path)
     // Bounded buffering: what arrives is drained at every readyRead anyway.
     reply->setReadBufferSize(64 * 1024);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
-        if (reply == m_reply)
-            m_decoder = DecoderFor(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+        if (reply == m_reply) {
+            m_charset = CharsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+            m_decoder = DecoderFor(m_charset);
+        }
     });
     connect(reply, &QIODevice::readyRead, this, &QtHttpClient::OnReadyRead);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { OnFinished(reply); });
@@ -105,8 +112,11 @@ void QtHttpClient::TakeArrived(QNetworkReply* reply)
     if (m_truncated || m_timedOut)
         return;
     const QByteArray bytes = reply->readAll();
-    if (!bytes.isEmpty())
-        m_body += m_decoder.decode(bytes);
+    if (!bytes.isEmpty()) {
+        // Counted as they come, for the limit; the text itself is made once the reply has ended.
+        m_bytes += bytes;
+        m_received += QString(m_decoder.decode(bytes)).size();
+    }
 }
 
 void QtHttpClient::OnReadyRead()
@@ -115,7 +125,7 @@ void QtHttpClient::OnReadyRead()
     if (reply == nullptr)
         return;
     TakeArrived(reply);
-    if (m_body.size() > m_bodyLimit) {
+    if (m_received > m_bodyLimit) {
         // Enough for the page; an endless body must not fill the memory. The abort ends the
         // reply, and OnFinished keeps what arrived.
         m_truncated = true;
@@ -149,10 +159,12 @@ void QtHttpClient::OnFinished(QNetworkReply* reply)
         if (ok)
             TakeArrived(reply);
     }
-    if (!ok)
-        m_body.clear();
-    else
+    if (ok) {
+        // Decoded whole, so that a character cut at the very end is not silently lost.
+        m_body = DecoderFor(m_charset, QStringConverter::Flag::Stateless).decode(m_bytes);
         m_body.truncate(m_bodyLimit);
+    }
+    m_bytes.clear();
     m_executing = false;
     Q_EMIT stateChanged(ok ? kStateResponseCompleted : kStateError);
 }
@@ -184,6 +196,7 @@ void QtHttpClient::CancelRequest()
 {
     Abandon();
     m_body.clear();
+    m_bytes.clear();
     m_readPos = 0;
 }
 

@@ -49,7 +49,10 @@ private:
     QTimer m_timeout;
     QStringDecoder m_decoder;
     QString m_host;
-    QString m_body;
+    QString m_body;          // the ended reply's text, read by ReadBody
+    QByteArray m_bytes;      // the body's bytes while the reply runs
+    QByteArray m_charset;    // as the response declared it; empty for none
+    qsizetype m_received = 0; // characters decoded so far, for the limit
     qsizetype m_readPos = 0;
     qsizetype m_bodyLimit;
     bool m_executing = false;

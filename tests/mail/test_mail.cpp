@@ -9,9 +9,11 @@
 #include "mail/SmtpAddress.h"
 #include "platform/QtTcpSocket.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 #include <ctime>
 
@@ -179,6 +181,16 @@ private Q_SLOTS:
         QTest::newRow("accented subject and name") << QStringList{"Città", "Niccolò", "t"} << "Subject:=?UTF-8?B?"
             + QByteArray("Città").toBase64() + "?=\r\nFrom:=?UTF-8?B?" + QByteArray("Niccolò").toBase64() + "?=" + to
             + mime + "\r\nt\r\n";
+        // A name with specials is quoted, or a reader splits it into other mailboxes.
+        QTest::newRow("comma in the name") << QStringList{"s", "Rossi, Mario", "t"}
+                                           << "Subject:s\r\nFrom:\"Rossi, Mario\"" + to + "\r\nt\r\n";
+        QTest::newRow("quotes and backslashes") << QStringList{"s", "Il \"Capo\" \\ <R>", "t"}
+                                                << "Subject:s\r\nFrom:\"Il \\\"Capo\\\" \\\\ <R>\"" + to + "\r\nt\r\n";
+        QTest::newRow("accented name with a comma") << QStringList{"s", "Rè, Mario", "t"} << "Subject:s\r\nFrom:=?UTF-8?B?"
+            + QByteArray("Rè, Mario").toBase64() + "?=" + to + mime + "\r\nt\r\n";
+        const QString longName = QString(600, '\\');
+        QTest::newRow("quoted name too long for a line") << QStringList{"s", longName, "t"}
+            << "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n";
     }
     void messageContent()
     {
@@ -187,6 +199,46 @@ private Q_SLOTS:
         const auto record = rig.Queue(fields[0], fields[2]);
         record->mailFromName = fields[1];
         QTEST(mail::MessageContent(*record), "content");
+    }
+
+    // The Message-ID stays a valid msg-id whatever the sender's address and the uid hold.
+    void messageId_data()
+    {
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QByteArray>("id");
+        QTest::newRow("uid at the sender's domain") << "1b4e28ba-2fa1-11d2" << "io@example.it" << QByteArray("<1b4e28ba-2fa1-11d2@example.it>");
+        QTest::newRow("domain not ASCII") << "u1" << "io@città.it" << QByteArray("<u1@xn--citt-3na.it>");
+        QTest::newRow("no domain") << "u1" << "io" << QByteArray("<u1@localhost>");
+        QTest::newRow("domain with a bracket") << "u1" << "io@a>b" << QByteArray("<u1@localhost>");
+        QTest::newRow("uid with a final line break") << "u1\n" << "io@x.it"
+            << "<" + QCryptographicHash::hash("u1\n", QCryptographicHash::Sha1).toHex() + "@x.it>";
+        QTest::newRow("uid with specials") << "a b>@c" << "io@x.it"
+            << "<" + QCryptographicHash::hash("a b>@c", QCryptographicHash::Sha1).toHex() + "@x.it>";
+    }
+    void messageId()
+    {
+        QFETCH(QString, uid);
+        QFETCH(QString, from);
+        CMessaggio record;
+        record.mailUid = uid;
+        record.mailFrom = from;
+        QTEST(mail::MessageIdText(record), "id");
+    }
+
+    // Submission adds Date and Message-ID after To; the day and month are English in any locale.
+    void submissionHeaders()
+    {
+        CMessaggio record;
+        record.mailUid = "u1";
+        record.mailFrom = "io@example.it";
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+        const QDateTime time(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(3600));
+        const QByteArray content = mail::MessageContent(record, {true, time});
+        QLocale::setDefault(before);
+        QCOMPARE(content, "Subject:\r\nFrom: <io@example.it>\r\nTo:\r\nDate: Sun, 01 Mar 2026 09:05:07 +0100\r\n"
+                          "Message-ID: <u1@example.it>\r\n\r\n\r\n");
     }
 
     // Encoded words of at most 75 characters, folded with CR LF and a blank, none splitting a character.

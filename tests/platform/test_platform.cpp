@@ -1,15 +1,20 @@
-// The clock's days, the settings store's file and the data directory's fallback.
+// The clock's days, the settings store's file, the data directory's fallback and the end
+// of an HTTP body.
+#include "HostilePeers.h"
 #include "platform/Clock.h"
 #include "platform/ProgramDirectory.h"
+#include "platform/QtHttpClient.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace platform;
+using namespace Qt::StringLiterals;
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -104,6 +109,41 @@ private Q_SLOTS:
         QCOMPARE(DataDirectory(dir.path()), dir.path());
         const QString fallback = DataDirectory(dir.filePath("no/such/dir"));
         QVERIFY(fallback != dir.filePath("no/such/dir") && QFileInfo(fallback).isDir());
+    }
+
+    // The body's last character survives, also when the reply ends in the middle of it (as
+    // U+FFFD) or the limit cuts the body; a character split between two packets stays whole.
+    void httpBodyEnd_data()
+    {
+        QTest::addColumn<QByteArrayList>("packets");
+        QTest::addColumn<qsizetype>("limit");
+        QTest::addColumn<QString>("body");
+        const qsizetype normal = QtHttpClient::kDefaultBodyLimit;
+        QTest::newRow("two-byte character cut at the end") << QByteArrayList{"Citt\xc3"} << normal << u"Citt\ufffd"_s;
+        QTest::newRow("character split between packets") << QByteArrayList{"Citt\xc3", "\xa0"} << normal << u"Citt\u00e0"_s;
+        QTest::newRow("cut character is the last within the limit") << QByteArrayList{"Citt\xc3"} << qsizetype(5) << u"Citt\ufffd"_s;
+        QTest::newRow("limit cuts before a cut character") << QByteArrayList{"Citt\xc3\xa0 \xc3"} << qsizetype(5) << u"Citt\u00e0"_s;
+    }
+    void httpBodyEnd()
+    {
+        QFETCH(QByteArrayList, packets);
+        QFETCH(qsizetype, limit);
+        testsupport::ScriptedPeer server({}, testsupport::AnswerHttp([&packets](QTcpSocket& s) {
+            s.write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n");
+            for (qsizetype i = 0; i < packets.size(); ++i) {
+                QTimer::singleShot(100 * int(i), &s, [&s, &packets, i] {
+                    s.write(packets[i]);
+                    if (i + 1 == packets.size())
+                        s.disconnectFromHost();
+                });
+            }
+        }));
+        QtHttpClient inet1(QtHttpClient::kDefaultTimeoutMs, limit);
+        QSignalSpy ended(&inet1, &IHttpClient::stateChanged);
+        inet1.StartRequest(server.HostPort(), "page.html");
+        QVERIFY(ended.wait(20000) && !inet1.IsExecuting());
+        QCOMPARE(ended[0][0].toInt(), QtHttpClient::kStateResponseCompleted);
+        QTEST(inet1.ReadBody(100000), "body");
     }
 };
 
