@@ -11,7 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Brevilo"));
     QApplication::setApplicationName(QStringLiteral("Brevilo"));
     QApplication::setApplicationVersion(QStringLiteral(BREVILO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("brevilo"));
+    QApplication::setDesktopFileName(QStringLiteral(BREVILO_APP_ID));
     app::frmMain window;
     window.show();
     return QApplication::exec();
