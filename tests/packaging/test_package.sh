@@ -48,6 +48,13 @@ depends=$(field Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
     grep -qxF "$lib" <<<"$depends" || fail "Depends lacks $lib"
 done
+# What Qt loads rather than links must come with the package too: the X11 platform plugin and
+# the TLS backend, in whichever packages this Debian ships them.
+plugins=$(qtpaths6 --plugin-dir 2>/dev/null || echo /usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/qt6/plugins)
+for plugin in platforms/libqxcb.so tls/libqopensslbackend.so; do
+    owner=$(dpkg -S "$plugins/$plugin" | cut -d: -f1)
+    grep -qxF "$owner" <<<"$depends" || fail "Depends lacks $owner, which ships $plugin"
+done
 grep -q qt6-wayland <<<"$(field Recommends)" || fail "Recommends lacks qt6-wayland"
 # Debian's form: a synopsis under 80 characters, then an indented extended description.
 synopsis=$(field Description | head -1)
