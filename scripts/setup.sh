@@ -25,9 +25,12 @@ ensure_packages() {
 # What building the program needs.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
                 qt6-qpa-plugins fonts-dejavu-core)
-# What the tests need besides: real SMTP and HTTP servers on loopback, and the time zones the
-# Date header is read back in.
-TEST_PACKAGES=(python3 python3-aiosmtpd tzdata)
+# What the tests need besides: real SMTP and HTTP servers on loopback, the time zones the Date
+# header is read back in, and Debian's tools that check the package (dpkg-deb, dpkg-shlibdeps,
+# the desktop entry and AppStream validators, lintian).
+TEST_PACKAGES=(python3 python3-aiosmtpd tzdata dpkg-dev desktop-file-utils appstream lintian)
+# What ./package.sh needs besides the build: dpkg-shlibdeps finds the package's dependencies.
+PACKAGE_PACKAGES=(dpkg-dev)
 
 configure_and_build() {
     local preset="$1"

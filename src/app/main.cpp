@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "frmMain.h"
 #include "platform/UnixSignals.h"
 
@@ -7,12 +8,15 @@
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = app::HandleCommandLine(argc, argv))
+        return *status; // --help, --version or a wrong argument: no window
     // First of all, so that a logout or kill arriving during start-up still ends in a save.
     platform::UnixSignals::Catch({SIGTERM, SIGHUP, SIGINT});
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brevilo"));
     QApplication::setApplicationName(QStringLiteral("Brevilo"));
-    QApplication::setDesktopFileName(QStringLiteral("brevilo"));
+    QApplication::setApplicationVersion(QStringLiteral(BREVILO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral(BREVILO_APP_ID));
     app::frmMain window;
     platform::UnixSignals systemEnd;
     QObject::connect(&systemEnd, &platform::UnixSignals::received, &window, &app::frmMain::EndBySystem);

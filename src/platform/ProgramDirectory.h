@@ -7,8 +7,9 @@ namespace platform {
 // The directory that holds the program's executable.
 QString ProgramDirectory();
 
-// Where log.txt and rubrica.txt live: the given program directory when it is writable,
-// otherwise the per-user data directory (an installed program cannot write beside itself).
+// Where log.txt and rubrica.txt live: the given program directory when it is writable and
+// not under /usr, otherwise the per-user data directory (an installed program keeps nothing
+// beside itself, even when root runs it).
 QString DataDirectory(const QString& programDirectory);
 
 } // namespace platform

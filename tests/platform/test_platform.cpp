@@ -109,6 +109,9 @@ private Q_SLOTS:
         QCOMPARE(DataDirectory(dir.path()), dir.path());
         const QString fallback = DataDirectory(dir.filePath("no/such/dir"));
         QVERIFY(fallback != dir.filePath("no/such/dir") && QFileInfo(fallback).isDir());
+        // Installed by the package: the per-user folder, even for root, who can write in /usr/bin.
+        QCOMPARE(DataDirectory("/usr/bin"), fallback);
+        QCOMPARE(DataDirectory("/usr/local/bin/"), fallback);
     }
 
     // The body's last character survives, also when the reply ends in the middle of it (as

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Builds the Debian package from this build tree and checks it the way a user and Debian's
+# tools meet it: the file list and control fields (dpkg-deb), the unpacked binary answering
+# --version and --help with no display, the desktop entry and metainfo validators, and lintian.
+# Usage: test_package.sh <build dir> <version> <app id>
+set -euo pipefail
+build=$1 version=$2 id=$3
+arch=$(dpkg --print-architecture)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+echo "== cpack -G DEB"
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 || {
+    cat "$work/cpack.log"; exit 1; }
+deb="$work/out/brevilo_${version}_${arch}.deb"
+[ -f "$deb" ] || { ls "$work/out"; echo "FAIL: no $(basename "$deb")" >&2; exit 1; }
+
+echo "== file list"
+dpkg-deb -c "$deb" | tee "$work/contents" | awk '{print $2, $6}'
+# Regular files only, exactly these; everything owned by root.
+awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' "$work/contents" | sort >"$work/files"
+{
+    echo /usr/bin/brevilo
+    echo "/usr/share/applications/$id.desktop"
+    for size in 16 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${size}x${size}/apps/$id.png"; done
+    echo "/usr/share/icons/hicolor/scalable/apps/$id.svg"
+    echo "/usr/share/metainfo/$id.metainfo.xml"
+    echo /usr/share/man/man1/brevilo.1.gz
+    echo /usr/share/doc/brevilo/changelog.gz
+    echo /usr/share/doc/brevilo/copyright
+} | sort >"$work/expected"
+diff -u "$work/expected" "$work/files" || fail "the package's files differ from the list above"
+awk '$2 != "root/root" {print}' "$work/contents" | grep . && fail "files not owned by root"
+
+echo "== control fields"
+dpkg-deb -f "$deb" | tee "$work/control"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = brevilo ] || fail "Package"
+[ "$(field Version)" = "$version" ] || fail "Version is not project()'s $version"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture"
+[ "$(field Section)" = mail ] || fail "Section"
+[ "$(field Priority)" = optional ] || fail "Priority"
+[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer is not 'Name <address>'"
+# dpkg-shlibdeps found the linked Qt libraries; qt6-wayland is only recommended.
+depends=$(field Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
+    grep -qxF "$lib" <<<"$depends" || fail "Depends lacks $lib"
+done
+# What Qt loads rather than links must come with the package too: the X11 platform plugin and
+# the TLS backend, in whichever packages this Debian ships them.
+plugins=$(qtpaths6 --plugin-dir 2>/dev/null || echo /usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/qt6/plugins)
+for plugin in platforms/libqxcb.so tls/libqopensslbackend.so; do
+    owner=$(dpkg -S "$plugins/$plugin" | cut -d: -f1)
+    grep -qxF "$owner" <<<"$depends" || fail "Depends lacks $owner, which ships $plugin"
+done
+grep -q qt6-wayland <<<"$(field Recommends)" || fail "Recommends lacks qt6-wayland"
+# Debian's form: a synopsis under 80 characters, then an indented extended description.
+synopsis=$(field Description | head -1)
+[ -n "$synopsis" ] && [ ${#synopsis} -lt 80 ] || fail "synopsis '$synopsis'"
+[ "$(field Description | sed -n '2,$p' | grep -c '^ ')" -ge 2 ] || fail "no extended description"
+field Description | awk 'length > 80 {exit 1}' || fail "a description line is longer than 80 characters"
+
+echo "== unpacked program without a display"
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/brevilo" "$@"; }
+out=$(run --version) || fail "--version exited with $?"
+[ "$out" = "Brevilo $version" ] || fail "--version printed '$out'"
+out=$(run --help) || fail "--help exited with $?"
+grep -q -- '--version' <<<"$out" || fail "--help does not list --version"
+echo "$out"
+status=0
+run --bogus >/dev/null 2>"$work/err" || status=$?
+[ $status -eq 1 ] && grep -q bogus "$work/err" || fail "--bogus: status $status, '$(cat "$work/err")'"
+
+echo "== desktop-file-validate"
+desktop="$root/usr/share/applications/$id.desktop"
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+grep -qx "Icon=$id" "$desktop" || fail "the desktop entry's Icon is not $id"
+grep -qx "Exec=brevilo" "$desktop" || fail "the desktop entry does not start brevilo"
+
+echo "== appstreamcli validate --no-net"
+metainfo="$root/usr/share/metainfo/$id.metainfo.xml"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+grep -q "<id>$id</id>" "$metainfo" || fail "the metainfo's id is not $id"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "launchable"
+# Every screenshot is one the window test renders from the real windows.
+shots=$(grep -o 'screenshot_[A-Za-z]*\.png' "$metainfo" | sort -u)
+[ -n "$shots" ] || fail "no screenshots"
+for shot in $shots; do
+    [ -s "$build/tests/app/$shot" ] || fail "$shot is not rendered by the window test"
+done
+
+echo "== changelog and manual page"
+gunzip -c "$root/usr/share/doc/brevilo/changelog.gz" >"$work/changelog"
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = "$version" ] ||
+    fail "the changelog's latest entry is not $version"
+gunzip -c "$root/usr/share/man/man1/brevilo.1.gz" | grep -q "^\.TH BREVILO 1 .*\"Brevilo $version\"" ||
+    fail "the manual page is not the one of version $version"
+
+echo "== lintian"
+# Errors fail the test; warnings and information are printed for the record.
+lintian --fail-on error --display-level '>=pedantic' "$deb" || fail "lintian reports errors"
+
+[ $failures -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "package $(basename "$deb") passed"
