@@ -10,7 +10,7 @@ int main(int argc, char* argv[])
 {
     if (const std::optional<int> status = app::HandleCommandLine(argc, argv))
         return *status; // --help, --version or a wrong argument: no window
-    // First of all, so that a logout or kill arriving during start-up still ends in a save.
+    // Before the window exists, so that a logout or kill arriving during start-up still ends in a save.
     platform::UnixSignals::Catch({SIGTERM, SIGHUP, SIGINT});
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brevilo"));
