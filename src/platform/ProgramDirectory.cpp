@@ -26,9 +26,14 @@ QString DataDirectory(const QString& programDirectory)
 {
     if (!programDirectory.isEmpty() && CanCreateFilesIn(programDirectory))
         return programDirectory;
-    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(fallback);
-    return fallback;
+    return UserDataDirectory();
+}
+
+QString UserDataDirectory()
+{
+    const QString directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(directory);
+    return directory;
 }
 
 } // namespace platform

@@ -11,4 +11,8 @@ QString ProgramDirectory();
 // otherwise the per-user data directory (an installed program cannot write beside itself).
 QString DataDirectory(const QString& programDirectory);
 
+// The per-user data directory, made when missing: what belongs to the user and not to the
+// installation (the outbox, the lock of the running copy).
+QString UserDataDirectory();
+
 } // namespace platform
