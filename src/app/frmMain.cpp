@@ -246,6 +246,8 @@ void frmMain::BuildControls()
         MakeLabel(client, "lblCharsRemain", QStringLiteral("SMS caratt.disp.: 0"), Twips(5100, 4860, 1635, 255));
     lstLog = Place(new StatusListWidget(client), "lstLog", Twips(60, 5220, 8295, 1230));
     lstLog->setToolTip(kLogTooltip);
+    // One line per row: thousands of queued lines at start are laid out without measuring each.
+    lstLog->setUniformItemSizes(true);
     // A tall narrow button: its icon stands above the caption.
     cmdViewLog = Place(new QToolButton(client), "cmdViewLog", Twips(8400, 5220, 795, 855));
     cmdViewLog->setText(QStringLiteral("View all"));

@@ -130,7 +130,7 @@ OutboxStore::Loaded OutboxStore::Load()
     if (m_directory.isEmpty())
         return loaded;
     const QDir directory(m_directory);
-    const QStringList names = directory.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    const QStringList names = directory.entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
     loaded.records.reserve(names.size());
     for (const QString& name : names) {
         // Half-written temporary files of an interrupted write belong to nobody.
@@ -139,8 +139,8 @@ OutboxStore::Loaded OutboxStore::Load()
         const QString path = directory.filePath(name);
         std::shared_ptr<CMessaggio> record;
         QFile file(path);
-        if (IsUidFileName(name) && file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileBytes) {
-            record = Parse(file.read(kMaxFileBytes));
+        if (IsUidFileName(name) && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && file.size() <= kMaxFileBytes) {
+            record = Parse(file.readAll());
             // The name is how the record is found again to be rewritten and removed.
             if (record && record->mailUid + kSuffix != name)
                 record.reset();
@@ -157,6 +157,7 @@ OutboxStore::Loaded OutboxStore::Load()
         QFile::rename(path, target);
         loaded.damaged.append(name);
     }
+    loaded.damaged.sort();
     std::stable_sort(loaded.records.begin(), loaded.records.end(), [](const auto& a, const auto& b) {
         if (a->mailTimeCreated != b->mailTimeCreated)
             return a->mailTimeCreated < b->mailTimeCreated;
