@@ -1,0 +1,170 @@
+// The real program as a child process (offscreen), with a temporary HOME and XDG folders, against
+// Debian's aiosmtpd on the loopback: killed while messages wait it loses none and sends none twice;
+// a second start ends at once, touching nothing, while the first keeps sending.
+#include "LocalSmtpServer.h"
+#include "app/SingleInstance.h"
+#include "mail/OutboxStore.h"
+#include "platform/Clock.h"
+
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QUuid>
+#include <QtTest>
+#include <QtWidgets>
+
+namespace {
+
+// One user's world: HOME, XDG folders, and a copy of the program in a folder of its own, so that
+// its log.txt and rubrica.txt land there and not in the build tree.
+struct World {
+    QTemporaryDir root;
+    QString Path(const QString& relative) const { return root.filePath(relative); }
+    QString Program() const { return Path("bin/brevilo"); }
+    QString DataFolder() const { return Path("data/Brevilo/Brevilo"); }
+    QString Outbox() const { return DataFolder() + "/outbox"; }
+
+    bool Make(const QString& smtp, int tempoAttesa)
+    {
+        for (const char* folder : {"bin", "home", "data", "config/Brevilo", "cache", "run"})
+            if (!QDir().mkpath(Path(folder)))
+                return false;
+        QFile::setPermissions(Path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program()))
+            return false;
+        // The same settings under both names the store has used, so the test holds either way.
+        const QByteArray settings = QStringLiteral("[Address]\nSMTP=%1\nFrom=io@example.invalid\nName=Io\nTempoAttesa=%2\n")
+                                        .arg(smtp)
+                                        .arg(tempoAttesa)
+                                        .toUtf8();
+        for (const char* name : {"config/Brevilo/Brevilo.ini", "config/Brevilo/Brevilo.conf"}) {
+            QFile file(Path(name));
+            if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size())
+                return false;
+        }
+        return true;
+    }
+    void Start(QProcess& process) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", Path("home"));
+        env.insert("XDG_DATA_HOME", Path("data"));
+        env.insert("XDG_CONFIG_HOME", Path("config"));
+        env.insert("XDG_CACHE_HOME", Path("cache"));
+        env.insert("XDG_RUNTIME_DIR", Path("run"));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(Program(), {});
+    }
+    // Name and modification time of every file below the folder, to see that nothing changed.
+    QStringList Snapshot() const
+    {
+        QStringList files;
+        QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            if (!info.fileName().startsWith("brevilo.lock"))
+                files << info.filePath() + " " + QString::number(info.lastModified().toMSecsSinceEpoch());
+        }
+        files.sort();
+        return files;
+    }
+};
+
+} // namespace
+
+class TestProcess : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Two messages wait when the program is killed with SIGKILL; the next start sends each once.
+    // A third start while that one runs ends with status 0 and changes no file, and the running
+    // copy goes on sending.
+    void killedWhileTwoWaitThenASecondStart()
+    {
+        QTemporaryDir received;
+        testsupport::LocalSmtpServer server;
+        QVERIFY2(server.Start(received.path()), qPrintable(server.Output()));
+        World world;
+        QVERIFY(world.Make(server.Setting(), 6));
+        mail::OutboxStore store(world.Outbox());
+        const double now = platform::SystemClock().Now();
+        for (const char* nick : {"ann", "bea"}) {
+            mail::CMessaggio record;
+            record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            record.mailToNick = nick;
+            record.mailTo = QString(nick) + "@example.invalid";
+            record.mailSubject = "s";
+            record.mailText = QString("per ") + nick;
+            record.mailFrom = "io@example.invalid";
+            record.mailTimeCreated = now;
+            record.mailSeparator = " ";
+            QVERIFY(store.Write(record));
+        }
+        const QString lock = world.DataFolder() + "/brevilo.lock";
+
+        QProcess first;
+        world.Start(first);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 15000);
+        first.kill(); // SIGKILL: no unload, no word
+        QVERIFY(first.waitForFinished(5000));
+        QCOMPARE(QDir(world.Outbox()).entryList({"*.json"}).size(), 2);
+
+        QProcess second;
+        world.Start(second);
+        // The dead copy's lock is taken over; the new copy answers on its socket.
+        const QString serverName = app::SingleInstance(world.DataFolder()).ServerName();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QLocalSocket probe;
+                probe.connectToServer(serverName);
+                return probe.waitForConnected(200);
+            }(),
+            15000);
+        const QStringList before = world.Snapshot();
+        QProcess third;
+        world.Start(third);
+        QVERIFY(third.waitForFinished(10000));
+        QCOMPARE(third.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(third.exitCode(), 0);
+        QCOMPARE(world.Snapshot(), before);
+        QVERIFY(QDir(received.path()).entryList({"*.eml"}).isEmpty()); // nothing due yet
+
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(received.path()).entryList({"*.json"}).size(), 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(world.Outbox()).entryList({"*.json"}).isEmpty(), 10000);
+        QTest::qWait(2500); // time for a second sending, should there be one
+        QString recipients;
+        for (const QString& name : QDir(received.path()).entryList({"*.json"}, QDir::Files, QDir::Name)) {
+            QFile file(received.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            recipients += QJsonDocument::fromJson(file.readAll())["rcpt_tos"][0].toString() + " ";
+        }
+        QCOMPARE(recipients, "ann@example.invalid bea@example.invalid ");
+        QFile log(world.Path("bin/log.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count('\n'), 2); // one entry each
+        QCOMPARE(second.state(), QProcess::Running);
+        second.terminate();
+        QVERIFY(second.waitForFinished(5000));
+    }
+
+    // In one process: the second instance finds the lock held, and its call brings the first
+    // window back to the front.
+    void secondCopyRaisesTheFirstWindow()
+    {
+        QTemporaryDir dir;
+        app::SingleInstance firstCopy(dir.path());
+        QVERIFY(firstCopy.Acquire());
+        QWidget window;
+        window.showMinimized();
+        firstCopy.SetWindow(&window);
+        app::SingleInstance secondCopy(dir.path());
+        QVERIFY(!secondCopy.Acquire());
+        QSignalSpy done(&secondCopy, &app::SingleInstance::done);
+        secondCopy.NotifyFirstCopy();
+        QTRY_COMPARE(done.size(), 1);
+        QTRY_VERIFY(window.isVisible() && !(window.windowState() & Qt::WindowMinimized));
+    }
+};
+
+QTEST_MAIN(TestProcess)
+#include "test_process.moc"
