@@ -116,8 +116,10 @@ std::shared_ptr<CMessaggio> OutboxStore::Parse(const QByteArray& bytes)
     record->mailNextAttempt = number("nextAttempt", false);
     const double sequence = number("sequence", false);
     const double attempts = number("attempts", false);
+    // Dates from the year 1900 to 9999, as the clock makes them; counts that fit their types.
+    auto isDate = [](double days) { return days >= 0 && days < 2958466; };
     if (!good || QUuid::fromString(record->mailUid).isNull() || sequence < 0 || sequence > 9e15 || attempts < 0
-        || attempts > 1e6)
+        || attempts > 1e6 || !isDate(record->mailTimeCreated) || !isDate(record->mailNextAttempt))
         return nullptr;
     record->mailSequence = static_cast<qint64>(sequence);
     record->mailAttempts = static_cast<qint32>(attempts);
