@@ -88,6 +88,7 @@ private Q_SLOTS:
         QVERIFY(world.Make(server.Setting(), 6));
         mail::OutboxStore store(world.Outbox());
         const double now = platform::SystemClock().Now();
+        qint64 sequence = 0;
         for (const char* nick : {"ann", "bea"}) {
             mail::CMessaggio record;
             record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -98,6 +99,7 @@ private Q_SLOTS:
             record.mailFrom = "io@example.invalid";
             record.mailTimeCreated = now;
             record.mailSeparator = " ";
+            record.mailSequence = ++sequence;
             QVERIFY(store.Write(record));
         }
         const QString lock = world.DataFolder() + "/brevilo.lock";
@@ -108,6 +110,9 @@ private Q_SLOTS:
         first.kill(); // SIGKILL: no unload, no word
         QVERIFY(first.waitForFinished(5000));
         QCOMPARE(QDir(world.Outbox()).entryList({"*.json"}).size(), 2);
+        // The next copy makes an empty address book while it loads: the sign that it has loaded.
+        const QString rubrica = world.Path("bin/rubrica.txt");
+        QFile::remove(rubrica);
 
         QProcess second;
         world.Start(second);
@@ -120,13 +125,15 @@ private Q_SLOTS:
                 return probe.waitForConnected(200);
             }(),
             15000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(rubrica), 15000);
         const QStringList before = world.Snapshot();
         QProcess third;
         world.Start(third);
         QVERIFY(third.waitForFinished(10000));
         QCOMPARE(third.exitStatus(), QProcess::NormalExit);
         QCOMPARE(third.exitCode(), 0);
-        QCOMPARE(world.Snapshot(), before);
+        const QStringList afterThird = world.Snapshot();
+        QVERIFY2(afterThird == before, qPrintable((afterThird + QStringList{"--"} + before).join('\n')));
         QVERIFY(QDir(received.path()).entryList({"*.eml"}).isEmpty()); // nothing due yet
 
         QTRY_COMPARE_WITH_TIMEOUT(QDir(received.path()).entryList({"*.json"}).size(), 2, 30000);
