@@ -34,8 +34,11 @@ SingleInstance::~SingleInstance() = default;
 bool SingleInstance::Acquire()
 {
     QDir().mkpath(QFileInfo(m_lockPath).absolutePath());
-    if (!m_lock.tryLock(0))
-        return false;
+    if (!m_lock.tryLock(0)) {
+        // Only a lock held by a running copy means another copy; a folder where no lock can
+        // be made does not keep the program from starting.
+        return m_lock.error() != QLockFile::LockFailedError;
+    }
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // A socket left by a crashed copy is ours to replace: we hold the lock.

@@ -21,7 +21,8 @@ public:
     explicit SingleInstance(const QString& directory, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this is the only copy; it then answers the copies that start later.
+    // True when this is the only copy (or no lock can be made at all); it then answers the
+    // copies that start later.
     bool Acquire();
     // The window the later copies bring to the front.
     void SetWindow(QWidget* window) { m_window = window; }

@@ -170,6 +170,10 @@ private Q_SLOTS:
         secondCopy.NotifyFirstCopy();
         QTRY_COMPARE(done.size(), 1);
         QTRY_VERIFY(window.isVisible() && !(window.windowState() & Qt::WindowMinimized));
+        // A folder where no lock can be made (here: a file stands in its way) lets the program start.
+        QFile blocker(dir.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
     }
 };
 

@@ -148,40 +148,6 @@ private Q_SLOTS:
         QCOMPARE(rig.LogText(), QByteArray());
     }
 
-    // Which outcomes come back: with RetryHours 0 none, and a 5xx never.
-    void retryOrNot_data()
-    {
-        QTest::addColumn<int>("retryHours");
-        QTest::addColumn<QByteArray>("rcptReply"); // empty: the connection is refused
-        QTest::addColumn<bool>("retried");
-        QTest::newRow("451") << 24 << QByteArray("451 later\r\n") << true;
-        QTest::newRow("connection refused") << 24 << QByteArray() << true;
-        QTest::newRow("550") << 24 << QByteArray("550 no\r\n") << false;
-        QTest::newRow("451, RetryHours 0") << 0 << QByteArray("451 later\r\n") << false;
-        QTest::newRow("connection refused, RetryHours 0") << 0 << QByteArray() << false;
-    }
-    void retryOrNot()
-    {
-        QFETCH(int, retryHours);
-        QFETCH(QByteArray, rcptReply);
-        QFETCH(bool, retried);
-        DurableRig rig;
-        rig.settings.RetryHours = retryHours;
-        rig.Queue();
-        rig.dispatcher.Timer1_Timer();
-        if (rcptReply.isEmpty())
-            rig.ws.Fail("Connection refused");
-        else
-            for (const QByteArray& reply : kUpToRcpt + QByteArrayList{rcptReply})
-                rig.ws.Reply(reply);
-        QCOMPARE(rig.outbox.mailQueue().Count(), retried ? 1 : 0);
-        QCOMPARE(rig.OutboxFiles().size(), retried ? 1 : 0);
-        QCOMPARE(rig.lstLog.Lines().join('|').contains("RETRY 12:01 - Anna"), retried);
-        rig.clock.AdvanceSeconds(3600);
-        rig.dispatcher.Timer1_Timer();
-        QCOMPARE(rig.ws.connects, retried ? 2 : 1);
-    }
-
     // Whatever is not a record of ours is moved to damaged/ and told once; the good ones load.
     void damagedFiles_data()
     {
