@@ -1,10 +1,12 @@
 // The real program as a child process (offscreen), with a temporary HOME and XDG folders, against
 // Debian's aiosmtpd on the loopback: killed while messages wait it loses none and sends none twice;
-// a second start ends at once, touching nothing, while the first keeps sending.
+// a second start ends at once, touching nothing, while the first keeps sending. Also the ways a
+// process ends: the lock of the one running copy, and the exit question's three buttons.
 #include "LocalSmtpServer.h"
 #include "app/SingleInstance.h"
 #include "mail/OutboxStore.h"
 #include "platform/Clock.h"
+#include "platform/QtDialogs.h"
 
 #include <QJsonDocument>
 #include <QLocalSocket>
@@ -174,6 +176,41 @@ private Q_SLOTS:
         QFile blocker(dir.filePath("file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
+    }
+
+    // The real exit question, answered by the keyboard: Return takes Yes, Escape is No, and Tab
+    // reaches No and "Invia al prossimo avvio" (in the order of the platform's button layout).
+    void exitQuestionButtons()
+    {
+        platform::QtDialogs dialogs;
+        using A = platform::IDialogs::Answer;
+        // The key, or the button that Tab goes to before Space.
+        const QList<std::pair<QString, A>> rows = {
+            {"Return", A::Yes}, {"Escape", A::No}, {"&No", A::No}, {"Invia al prossimo avvio", A::Third}};
+        for (const auto& [how, expected] : rows) {
+            QTimer poll; // the box is modal: answer it from the event loop it runs
+            QObject::connect(&poll, &QTimer::timeout, [&, how = how] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box || !box->isVisible() || !QApplication::focusWidget())
+                    return;
+                poll.stop();
+                if (how == "Return" || how == "Escape") {
+                    QTest::keyClick(QApplication::focusWidget(), how == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+                    return;
+                }
+                for (int i = 0; i < 5; ++i) {
+                    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                    if (focused && focused->text() == how)
+                        break;
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                }
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            });
+            poll.start(10);
+            QCOMPARE(dialogs.AskYesNoOr("Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?",
+                                        "Invia al prossimo avvio"),
+                     expected);
+        }
     }
 };
 
