@@ -135,9 +135,15 @@ OutboxStore::Loaded OutboxStore::Load()
     const QStringList names = directory.entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
     loaded.records.reserve(names.size());
     for (const QString& name : names) {
-        // Half-written temporary files of an interrupted write belong to nobody.
-        if (!name.endsWith(kSuffix))
+        if (!name.endsWith(kSuffix)) {
+            // The named temporary file of a write cut short (where the file system has no
+            // unnamed ones): the record it was replacing is still whole under its own name,
+            // and no other copy of the program writes here.
+            const qsizetype at = name.lastIndexOf(kSuffix + QLatin1Char('.'));
+            if (at > 0 && IsUidFileName(name.left(at + kSuffix.size())))
+                QFile::remove(directory.filePath(name));
             continue;
+        }
         const QString path = directory.filePath(name);
         std::shared_ptr<CMessaggio> record;
         QFile file(path);

@@ -82,6 +82,10 @@ private Q_SLOTS:
         first->SetInFlight(b);
         first->ReportError("Connection refused");
         first.reset(); // the program ends without a word: a kill, a crash
+        // ... even in the middle of rewriting a record: its temporary file goes, other files stay.
+        QFile leftover(store.PathFor(b->mailUid) + ".aB3xYz"), notes(folder + "/notes.txt");
+        QVERIFY(leftover.open(QIODevice::WriteOnly) && notes.open(QIODevice::WriteOnly));
+        leftover.close(), notes.close();
 
         MemoryStatusList lines;
         clock.AdvanceSeconds(10);
@@ -95,6 +99,7 @@ private Q_SLOTS:
         QCOMPARE(back(1)->mailAttempts, 1);
         QCOMPARE(back(1)->mailLastReason, "Connection refused");
         QCOMPARE(back(2)->mailID, 2);
+        QVERIFY(!leftover.exists() && notes.exists());
         // A new record goes after them, also when made in the same instant.
         const auto d = Record("D", now);
         second.Enqueue(d, kNewsSeparator);
