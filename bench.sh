@@ -9,7 +9,7 @@ export QT_QPA_PLATFORM=offscreen
 
 configure_and_build release >/dev/null
 out=build-release
-for b in containers smtp news startup hostile; do
+for b in containers smtp news startup outbox hostile; do
     exe="$out/bench/bench_$b"
     [ -x "$exe" ] || continue
     echo "== bench_$b"

@@ -15,6 +15,7 @@ int main(int argc, char* argv[])
     app::frmMainDeps deps;
     deps.store = &store;
     deps.dataDirectory = scratch;
+    deps.outboxDirectory = scratch + QStringLiteral("/outbox");
     app::frmMain window(deps);
     new bench::StartupProbe(window);
     window.show();

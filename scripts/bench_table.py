@@ -51,6 +51,12 @@ if m:
     rows.append(("Start-up to window shown", f"{m.group(3)} ms", f"bare window {m.group(1)} ms", m.group(5), "≤ 1.3"))
     rows.append(("Start-up peak memory", f"{m.group(4)} KiB", f"bare window {m.group(2)} KiB", m.group(6), "≤ 1.3"))
 
+o = text("outbox")
+median, p99 = find(r"median\s+([\d.]+) ms", o), find(r"p99\s+([\d.]+) ms", o)
+rows.append(("Queue one message incl. durable write (median / p99 of 1,000)", f"{median} / {p99} ms", "", "", "< 10 ms"))
+full, empty = find(r"10000 queued records\s+([\d.]+) ms", o), find(r"empty outbox\s+([\d.]+) ms", o)
+rows.append(("Start to window shown with 10,000 queued records", f"{full} ms", f"empty outbox {empty} ms", "", "< 300 ms"))
+
 h = text("hostile")
 for line in h.splitlines():
     cells = [x.strip() for x in line.split("|")]

@@ -4,9 +4,12 @@
 
 #include <QListWidget>
 
+#include <functional>
+
 namespace app {
 
-// lstLog: the window's list box seen by the mail logic as its status list.
+// lstLog: the window's list box seen by the mail logic as its status list. Delete and the
+// context menu's "Annulla invio" ask for the selected line's message to be called back.
 class StatusListWidget final : public QListWidget, public mail::IStatusList {
     Q_OBJECT
 public:
@@ -18,6 +21,16 @@ public:
     void ReplaceLine(int index, const QString& text) override;
     void RemoveLine(int index) override { delete takeItem(index); }
     void Clear() override { clear(); }
+
+    // Whether a line's message can still be called back; "Annulla invio" is offered only then.
+    std::function<bool(int line)> canCallBack;
+
+Q_SIGNALS:
+    void callBackRequested(int line);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 } // namespace app

@@ -47,6 +47,8 @@ namespace app {
 namespace {
 
 const QString kExitQuestion = QStringLiteral("Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?");
+const QString kSendAtNextStart = QStringLiteral("Invia al prossimo avvio");
+const QString kInSession = QStringLiteral("Il messaggio è già in fase di invio e non può più essere annullato.");
 const QString kLogTooltip =
     QStringLiteral("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore");
 
@@ -168,7 +170,8 @@ frmMain::frmMain(frmMainDeps deps, QWidget* parent)
       m_replyTimer(deps.replyTimer ? deps.replyTimer : new platform::QtTimer(this)),
       m_timeouts(deps.timeouts),
       m_dataDirectory(deps.dataDirectory.isEmpty() ? platform::DataDirectory(platform::ProgramDirectory())
-                                                   : deps.dataDirectory)
+                                                   : deps.dataDirectory),
+      m_outboxDirectory(deps.outboxDirectory)
 {
     InitBreviloResources();
     BuildControls();
@@ -250,6 +253,8 @@ void frmMain::BuildControls()
         MakeLabel(client, "lblCharsRemain", QStringLiteral("SMS caratt.disp.: 0"), Twips(5100, 4860, 1635, 255));
     lstLog = Place(new StatusListWidget(client), "lstLog", Twips(60, 5220, 8295, 1230));
     lstLog->setToolTip(kLogTooltip);
+    // One line per row: thousands of queued lines at start are laid out without measuring each.
+    lstLog->setUniformItemSizes(true);
     // A tall narrow button: its icon stands above the caption.
     cmdViewLog = Place(new QToolButton(client), "cmdViewLog", Twips(8400, 5220, 795, 855));
     cmdViewLog->setText(QStringLiteral("View all"));
@@ -300,12 +305,19 @@ void frmMain::Form_Load()
 {
     lstRubrica->setItemDelegate(new TabStopDelegate(lstRubrica));
 
-    m_outbox = std::make_unique<mail::Outbox>(*lstLog); // mailQueue
+    m_outboxStore = std::make_unique<mail::OutboxStore>(
+        m_outboxDirectory.isEmpty() ? platform::UserDataDirectory() + QStringLiteral("/outbox") : m_outboxDirectory);
+    m_outbox = std::make_unique<mail::Outbox>(*lstLog, m_clock, m_settings, m_outboxStore.get()); // mailQueue
     m_digest = std::make_unique<news::NewsDigest>(
         *m_outbox, m_settings, m_clock, [this] { return txtName->text(); },
         [this](const QString& caption) { setWindowTitle(caption); }); // newsSeen
 
     txtName->setText(m_settings.Load(m_store));
+    m_outbox->Restore(); // what the last run left waiting
+    lstLog->canCallBack = [this](int line) {
+        return m_outbox->WhatCallBackWouldDo(line) != mail::Outbox::CallBackResult::NoRecord;
+    };
+    connect(lstLog, &StatusListWidget::callBackRequested, this, &frmMain::lstLog_CallBack);
     m_addressBook = std::make_unique<AddressBook>(m_dataDirectory);
     RefreshView();
 
@@ -540,10 +552,26 @@ bool frmMain::Form_QueryUnload()
     if (m_outbox->mailQueue().Count() == 0)
         return true;
     m_dispatcher->exitPending = true;
-    if (m_dialogs.AskYesNo(kExitQuestion))
+    const platform::IDialogs::Answer answer = m_dialogs.AskYesNoOr(kExitQuestion, kSendAtNextStart);
+    if (m_unloaded) // the system ended the program while the question was open: keep the queue
         return true;
+    switch (answer) {
+    case platform::IDialogs::Answer::Yes:
+        m_outbox->DiscardQueued();
+        return true;
+    case platform::IDialogs::Answer::Third: // they stay in the outbox for the next run
+        return true;
+    case platform::IDialogs::Answer::No:
+        break;
+    }
     m_dispatcher->exitPending = false;
     return false;
+}
+
+void frmMain::lstLog_CallBack(int line)
+{
+    if (m_outbox->CallBack(line) == mail::Outbox::CallBackResult::InSession)
+        m_dialogs.ShowMessage(kInSession, platform::IDialogs::Icon::Information);
 }
 
 void frmMain::SaveSettingsAndBook(bool quiet)

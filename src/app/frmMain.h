@@ -31,6 +31,7 @@ class ITimer;
 namespace mail {
 class Dispatcher;
 class Outbox;
+class OutboxStore;
 class SendLog;
 } // namespace mail
 
@@ -61,6 +62,8 @@ struct frmMainDeps {
     // Where rubrica.txt and log.txt live; empty: beside the program, or the per-user
     // data directory when that is not writable.
     QString dataDirectory;
+    // Where queued messages are kept until they end; empty: "outbox" in the per-user data directory.
+    QString outboxDirectory;
 };
 
 // "Send mail": the composer, the address book, the status list and the program's lifecycle.
@@ -96,6 +99,7 @@ public:
     void mnuExit_Click();
     // The end of the program by the system (logout, SIGTERM, SIGHUP, SIGINT).
     void EndBySystem();
+    void lstLog_CallBack(int line);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -130,10 +134,12 @@ private:
     platform::ITimer* m_replyTimer;
     mail::SmtpSession::Timeouts m_timeouts;
     QString m_dataDirectory;
+    QString m_outboxDirectory;
 
     settings::ModMain m_settings;
     std::unique_ptr<AddressBook> m_addressBook;
     bool m_addressBookUnreadable = false;
+    std::unique_ptr<mail::OutboxStore> m_outboxStore;
     std::unique_ptr<mail::Outbox> m_outbox;
     std::unique_ptr<mail::SendLog> m_sendLog;
     std::unique_ptr<mail::SmtpSession> m_session;

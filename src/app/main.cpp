@@ -1,5 +1,7 @@
 #include "CommandLine.h"
+#include "SingleInstance.h"
 #include "frmMain.h"
+#include "platform/ProgramDirectory.h"
 #include "platform/UnixSignals.h"
 
 #include <QApplication>
@@ -17,7 +19,17 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Brevilo"));
     QApplication::setApplicationVersion(QStringLiteral(BREVILO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(BREVILO_APP_ID));
+
+    app::SingleInstance instance(platform::UserDataDirectory());
+    if (!instance.Acquire()) {
+        // Another copy runs: show it, and leave its outbox, address book and settings alone.
+        QObject::connect(&instance, &app::SingleInstance::done, &application, [] { QApplication::exit(0); },
+                         Qt::QueuedConnection);
+        instance.NotifyFirstCopy();
+        return QApplication::exec();
+    }
     app::frmMain window;
+    instance.SetWindow(&window);
     platform::UnixSignals systemEnd;
     QObject::connect(&systemEnd, &platform::UnixSignals::received, &window, &app::frmMain::EndBySystem);
     window.show();

@@ -21,10 +21,14 @@ void Dispatcher::Timer1_Timer()
         if (!record)
             continue;
         // Read afresh for every record, and TempoAttesa too, so a changed setting applies at once.
-        const double dueLimit = m_clock.Now() - m_settings.TempoAttesa / platform::kSecondsPerDay;
-        if (record->mailTimeCreated < dueLimit) {
-            m_session.StartSending(record);
+        const double now = m_clock.Now();
+        const double dueLimit = now - m_settings.TempoAttesa / platform::kSecondsPerDay;
+        // A record waiting for its next attempt lets the others go first. The millisecond
+        // allows for rounding in day arithmetic, which would otherwise cost a whole tick.
+        if (record->mailTimeCreated < dueLimit && record->mailNextAttempt <= now + 0.001 / platform::kSecondsPerDay) {
+            // Off the queue before the session starts: a failure reported at once may put it back.
             mailQueue.Remove(i);
+            m_session.StartSending(record);
             return;
         }
     }

@@ -10,7 +10,8 @@ struct ModMain;
 
 namespace mail {
 
-// Timer1_Timer: starts a session for the first record older than TempoAttesa.
+// Timer1_Timer: starts a session for the first record older than TempoAttesa whose next
+// attempt, after a temporary failure, has come.
 class Dispatcher {
 public:
     Dispatcher(Outbox& outbox, SmtpSession& session, const settings::ModMain& settings,

@@ -1,20 +1,56 @@
 #include "Outbox.h"
 
+#include "platform/Clock.h"
+#include "settings/modMain.h"
+
+#include <QDir>
 #include <QSet>
 #include <QUuid>
+
+#include <algorithm>
 
 namespace mail {
 
 namespace {
 constexpr qsizetype kPreviewLength = 50;
-}
+const QString kQueuedPrefix = QStringLiteral("QUEUED - ");
+} // namespace
 
 Outbox::Outbox(IStatusList& lstLog) : m_lstLog(lstLog) {}
+
+Outbox::Outbox(IStatusList& lstLog, const platform::IClock& clock, const settings::ModMain& settings,
+               OutboxStore* store)
+    : m_lstLog(lstLog), m_clock(&clock), m_settings(&settings), m_store(store)
+{
+}
+
+int Outbox::Restore()
+{
+    if (!m_store)
+        return 0;
+    OutboxStore::Loaded loaded = m_store->Load();
+    if (!loaded.damaged.isEmpty())
+        InsertTop(QStringLiteral("ERR - Unreadable outbox files moved to %1: %2")
+                      .arg(QDir::toNativeSeparators(m_store->DamagedDirectory()), loaded.damaged.join(QStringLiteral(", "))));
+    const double now = m_clock ? m_clock->Now() : 0;
+    for (const std::shared_ptr<CMessaggio>& record : loaded.records) {
+        m_nextSequence = std::max(m_nextSequence, record->mailSequence + 1);
+        record->mailID = m_lstLog.LineCount();
+        m_mailQueue.AddValue(containers::Variant(record));
+        const bool waiting = record->mailAttempts > 0 && record->mailNextAttempt > now;
+        m_lstLog.InsertLine(record->mailID, waiting ? RetryLine(*record) : QueuedLine(*record, record->mailSeparator));
+    }
+    return static_cast<int>(loaded.records.size());
+}
 
 void Outbox::Enqueue(const std::shared_ptr<CMessaggio>& record, const QString& previewSeparator)
 {
     if (record->mailUid.isEmpty())
         record->mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    record->mailSeparator = previewSeparator;
+    record->mailSequence = m_nextSequence++;
+    // On disk before it is shown as queued: from its line on, the user counts on it.
+    Persist(*record);
     record->mailID = m_lstLog.LineCount();
     m_mailQueue.AddValue(containers::Variant(record));
     m_lstLog.InsertLine(record->mailID, QueuedLine(*record, previewSeparator));
@@ -34,16 +70,28 @@ void Outbox::ReportDelivered(const CMessaggio& record)
         m_lstLog.ReplaceLine(record.mailID, line);
     else
         m_lstLog.InsertLine(m_lstLog.LineCount(), line);
+    Forget(record);
+    if (m_inFlight.lock().get() == &record)
+        m_inFlight.reset();
 }
 
 void Outbox::ReportRefusal(const QString& reply)
 {
     m_lstLog.InsertLine(m_lstLog.LineCount(), reply);
+    // "Try again later" (4xx) keeps the record; "no" (5xx) and anything unreadable end it.
+    EndInFlight(reply.startsWith(QLatin1Char('4')), reply.simplified());
 }
 
 void Outbox::ReportError(const QString& description)
 {
-    m_lstLog.InsertLine(0, QStringLiteral("ERR - ") + description);
+    InsertTop(QStringLiteral("ERR - ") + description);
+    // No answer is no refusal: the connection failed, or the server went before the end.
+    EndInFlight(true, description);
+}
+
+void Outbox::InsertTop(const QString& line)
+{
+    m_lstLog.InsertLine(0, line);
     // Every line moved down by one; the records whose lines still exist follow them,
     // so a later OK rewrites the record's own line and not its neighbour's.
     QSet<CMessaggio*> moved;
@@ -56,6 +104,125 @@ void Outbox::ReportError(const QString& description)
     for (qint32 i = m_mailQueue.LowerBound(); i <= m_mailQueue.UpperBound(); ++i)
         follow(m_mailQueue.Value(i).ObjectAs<CMessaggio>());
     follow(m_inFlight.lock());
+}
+
+void Outbox::EndInFlight(bool temporary, const QString& reason)
+{
+    const std::shared_ptr<CMessaggio> record = m_inFlight.lock();
+    m_inFlight.reset();
+    if (!record)
+        return;
+    if (temporary && m_clock && m_settings && m_settings->RetryHours > 0)
+        Retry(record, reason);
+    else
+        Forget(*record);
+}
+
+void Outbox::Retry(const std::shared_ptr<CMessaggio>& record, const QString& reason)
+{
+    const double now = m_clock->Now();
+    const double deadline = record->mailTimeCreated + m_settings->RetryHours / 24.0;
+    record->mailLastReason = reason;
+    if (now >= deadline) {
+        ReplaceOwnLine(*record, QStringLiteral("ERR - Not delivered in %1 hours: ").arg(m_settings->RetryHours) + reason);
+        Forget(*record);
+        RemoveFromQueue(*record);
+        return;
+    }
+    ++record->mailAttempts;
+    const int delay = m_retryDelays.empty()
+        ? 0
+        : m_retryDelays[std::min<size_t>(static_cast<size_t>(record->mailAttempts - 1), m_retryDelays.size() - 1)];
+    // The last attempt falls on the deadline itself rather than past it.
+    record->mailNextAttempt = std::min(now + delay / platform::kSecondsPerDay, deadline);
+    Persist(*record);
+    ReplaceOwnLine(*record, RetryLine(*record));
+    if (IndexOfRecord(*record) < 0)
+        m_mailQueue.AddValue(containers::Variant(record));
+}
+
+void Outbox::Forget(const CMessaggio& record)
+{
+    if (m_store)
+        m_store->Remove(record.mailUid);
+}
+
+void Outbox::Persist(const CMessaggio& record)
+{
+    QString error;
+    if (!m_store || m_store->Write(record, &error) || m_toldNotWritable)
+        return;
+    // Once is enough: the user knows, and every message still goes from memory.
+    m_toldNotWritable = true;
+    InsertTop(QStringLiteral("ERR - Cannot write the outbox folder %1 (%2): queued messages will not survive a restart")
+                  .arg(QDir::toNativeSeparators(m_store->Directory()), error));
+}
+
+void Outbox::ReplaceOwnLine(CMessaggio& record, const QString& text)
+{
+    if (record.mailID >= 0 && record.mailID < m_lstLog.LineCount()) {
+        m_lstLog.ReplaceLine(record.mailID, text);
+        return;
+    }
+    // "Clear" took its line while it was in session: it gets a new one at the end.
+    record.mailID = m_lstLog.LineCount();
+    m_lstLog.InsertLine(record.mailID, text);
+}
+
+qint32 Outbox::IndexOfRecord(const CMessaggio& record) const
+{
+    for (qint32 i = m_mailQueue.LowerBound(); i <= m_mailQueue.UpperBound(); ++i)
+        if (m_mailQueue.Value(i).ObjectAs<CMessaggio>().get() == &record)
+            return i;
+    return -1;
+}
+
+void Outbox::RemoveFromQueue(const CMessaggio& record)
+{
+    const qint32 index = IndexOfRecord(record);
+    if (index >= 0)
+        m_mailQueue.Remove(index);
+}
+
+qint32 Outbox::IndexOfLine(int line) const
+{
+    for (qint32 i = m_mailQueue.LowerBound(); i <= m_mailQueue.UpperBound(); ++i) {
+        const auto record = m_mailQueue.Value(i).ObjectAs<CMessaggio>();
+        if (record && record->mailID == line)
+            return i;
+    }
+    return -1;
+}
+
+Outbox::CallBackResult Outbox::WhatCallBackWouldDo(int line) const
+{
+    if (line < 0)
+        return CallBackResult::NoRecord;
+    if (IndexOfLine(line) >= 0)
+        return CallBackResult::CalledBack;
+    const auto inFlight = m_inFlight.lock();
+    if (inFlight && inFlight->mailID == line)
+        return CallBackResult::InSession;
+    return CallBackResult::NoRecord;
+}
+
+Outbox::CallBackResult Outbox::CallBack(int line)
+{
+    const CallBackResult result = WhatCallBackWouldDo(line);
+    if (result != CallBackResult::CalledBack)
+        return result;
+    const std::shared_ptr<CMessaggio> record = m_mailQueue.Remove(IndexOfLine(line)).ObjectAs<CMessaggio>();
+    Forget(*record);
+    m_lstLog.ReplaceLine(line, CancelledLine(*record));
+    return result;
+}
+
+void Outbox::DiscardQueued()
+{
+    for (qint32 i = m_mailQueue.LowerBound(); i <= m_mailQueue.UpperBound(); ++i)
+        if (const auto record = m_mailQueue.Value(i).ObjectAs<CMessaggio>())
+            Forget(*record);
+    m_mailQueue.Clear();
 }
 
 bool Outbox::ClearLog()
@@ -79,16 +246,30 @@ QString Outbox::Preview(const CMessaggio& record, const QString& separator)
     return whole.left(length);
 }
 
+QString Outbox::LineRest(const CMessaggio& record, const QString& separator)
+{
+    return record.mailToNick + QLatin1Char(' ') + record.mailTo + QStringLiteral(" - ") + Preview(record, separator);
+}
+
 QString Outbox::QueuedLine(const CMessaggio& record, const QString& separator)
 {
-    return QStringLiteral("QUEUED - ") + record.mailToNick + QLatin1Char(' ') + record.mailTo
-        + QStringLiteral(" - ") + Preview(record, separator);
+    return kQueuedPrefix + LineRest(record, separator);
 }
 
 QString Outbox::OkLine(const CMessaggio& record)
 {
-    return QStringLiteral("OK - ") + record.mailToNick + QLatin1Char(' ') + record.mailTo
-        + QStringLiteral(" - ") + Preview(record, kNewsSeparator);
+    return QStringLiteral("OK - ") + LineRest(record, kNewsSeparator);
+}
+
+QString Outbox::RetryLine(const CMessaggio& record)
+{
+    return QStringLiteral("RETRY ") + platform::FromDays(record.mailNextAttempt).toString(QStringLiteral("hh:mm"))
+        + QStringLiteral(" - ") + LineRest(record, record.mailSeparator);
+}
+
+QString Outbox::CancelledLine(const CMessaggio& record)
+{
+    return QStringLiteral("CANCELLED - ") + LineRest(record, record.mailSeparator);
 }
 
 } // namespace mail

@@ -34,9 +34,14 @@ QString DataDirectory(const QString& programDirectory)
 {
     if (!programDirectory.isEmpty() && !IsInstalledLocation(programDirectory) && CanCreateFilesIn(programDirectory))
         return programDirectory;
-    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(fallback);
-    return fallback;
+    return UserDataDirectory();
+}
+
+QString UserDataDirectory()
+{
+    const QString directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(directory);
+    return directory;
 }
 
 } // namespace platform

@@ -12,4 +12,8 @@ QString ProgramDirectory();
 // beside itself, even when root runs it).
 QString DataDirectory(const QString& programDirectory);
 
+// The per-user data directory, made when missing: what belongs to the user and not to the
+// installation (the outbox, the lock of the running copy).
+QString UserDataDirectory();
+
 } // namespace platform

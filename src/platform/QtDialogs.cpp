@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace platform {
@@ -36,6 +37,19 @@ bool QtDialogs::AskYesNo(const QString& text)
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+IDialogs::Answer QtDialogs::AskYesNoOr(const QString& text, const QString& thirdButton)
+{
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QPushButton* third = box.addButton(thirdButton, QMessageBox::AcceptRole);
+    third->setObjectName(QStringLiteral("cmdThird"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.exec();
+    if (box.clickedButton() == third)
+        return Answer::Third;
+    // Escape and the close box mean No: the window stays.
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? Answer::Yes : Answer::No;
 }
 
 bool QtDesktop::OpenFile(const QString& path)

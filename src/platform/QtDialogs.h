@@ -12,6 +12,7 @@ public:
     void SetParent(QWidget* parent) { m_parent = parent; }
     void ShowMessage(const QString& text, Icon icon) override;
     bool AskYesNo(const QString& text) override;
+    Answer AskYesNoOr(const QString& text, const QString& thirdButton) override;
 
 private:
     QWidget* m_parent;

@@ -110,6 +110,12 @@ QString ModMain::Load(const platform::ISettingsStore& store)
         store.ReadSetting(kAppName, kAddress, QStringLiteral("TempoAttesa"), QStringLiteral("30")));
     for (int i = 0; i < 3; ++i)
         NewsDest[i] = store.ReadSetting(kAppName, kNews, DestKey(i), QString());
+    bool numeric = false;
+    RetryHours = store.ReadSetting(kAppName, kAddress, QStringLiteral("RetryHours"), QString::number(kDefaultRetryHours))
+                     .trimmed()
+                     .toInt(&numeric);
+    if (!numeric || RetryHours < 0)
+        RetryHours = kDefaultRetryHours;
 
     // Optional keys a user or administrator may add by hand; never written back.
     SmsGateway = store.ReadSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), kDefaultSmsGateway)
@@ -131,6 +137,7 @@ void ModMain::Save(platform::ISettingsStore& store, const QString& senderName) c
     store.WriteSetting(kAppName, kAddress, QStringLiteral("TempoAttesa"), QString::number(TempoAttesa));
     for (int i = 0; i < 3; ++i)
         store.WriteSetting(kAppName, kNews, DestKey(i), NewsDest[i]);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("RetryHours"), QString::number(RetryHours));
 }
 
 } // namespace settings

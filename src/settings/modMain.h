@@ -8,6 +8,8 @@
 
 namespace settings {
 
+inline constexpr qint32 kDefaultRetryHours = 24;
+
 // The program's settings variables. One instance lives as long as the program and is
 // handed to whoever reads it; only the configuration dialog's OK changes it after load.
 struct ModMain {
@@ -15,6 +17,8 @@ struct ModMain {
     QString From;
     qint32 TempoAttesa = 0;
     std::array<QString, 3> NewsDest;
+    // Hours after its creation during which a temporarily failed message is tried again; 0: never.
+    qint32 RetryHours = kDefaultRetryHours;
 
     // Not stored: every run starts with them off.
     bool SerieA = false;

@@ -1,15 +1,80 @@
-// The real program as a child process, on its real default files under a temporary home:
-// the settings file it reads, and a save of the run's edits when the system ends it.
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
+// The real program as a child process (offscreen), with a temporary HOME and XDG folders, against
+// Debian's aiosmtpd on the loopback: killed while messages wait it loses none and sends none twice;
+// a second start ends at once, touching nothing, while the first keeps sending. Also the ways a
+// process ends: the lock of the one running copy, the exit question's three buttons, and an end
+// by the system (a signal) that saves the run without asking; and the settings file it reads.
+#include "LocalSmtpServer.h"
+#include "app/SingleInstance.h"
+#include "mail/OutboxStore.h"
+#include "platform/Clock.h"
+#include "platform/QtDialogs.h"
+
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QUuid>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <csignal>
 
 namespace {
+
+// One user's world: HOME, XDG folders, and a copy of the program in a folder of its own, so that
+// its log.txt and rubrica.txt land there and not in the build tree.
+struct World {
+    QTemporaryDir root;
+    QString Path(const QString& relative) const { return root.filePath(relative); }
+    QString Program() const { return Path("bin/brevilo"); }
+    QString DataFolder() const { return Path("data/Brevilo/Brevilo"); }
+    QString Outbox() const { return DataFolder() + "/outbox"; }
+
+    bool Make(const QString& smtp, int tempoAttesa)
+    {
+        for (const char* folder : {"bin", "home", "data", "config/Brevilo", "cache", "run"})
+            if (!QDir().mkpath(Path(folder)))
+                return false;
+        QFile::setPermissions(Path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program()))
+            return false;
+        // The same settings under both names the store has used, so the test holds either way.
+        const QByteArray settings = QStringLiteral("[Address]\nSMTP=%1\nFrom=io@example.invalid\nName=Io\nTempoAttesa=%2\n")
+                                        .arg(smtp)
+                                        .arg(tempoAttesa)
+                                        .toUtf8();
+        for (const char* name : {"config/Brevilo/Brevilo.ini", "config/Brevilo/Brevilo.conf"}) {
+            QFile file(Path(name));
+            if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size())
+                return false;
+        }
+        return true;
+    }
+    void Start(QProcess& process) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", Path("home"));
+        env.insert("XDG_DATA_HOME", Path("data"));
+        env.insert("XDG_CONFIG_HOME", Path("config"));
+        env.insert("XDG_CACHE_HOME", Path("cache"));
+        env.insert("XDG_RUNTIME_DIR", Path("run"));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(Program(), {});
+    }
+    // Name and modification time of every file below the folder, to see that nothing changed.
+    QStringList Snapshot() const
+    {
+        QStringList files;
+        QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            if (!info.fileName().startsWith("brevilo.lock"))
+                files << info.filePath() + " " + QString::number(info.lastModified().toMSecsSinceEpoch());
+        }
+        files.sort();
+        return files;
+    }
+};
 
 QByteArray Read(const QString& path)
 {
@@ -37,6 +102,141 @@ bool Catches(qint64 pid, int signalNumber)
 class TestProcess : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Two messages wait when the program is killed with SIGKILL; the next start sends each once.
+    // A third start while that one runs ends with status 0 and changes no file, and the running
+    // copy goes on sending.
+    void killedWhileTwoWaitThenASecondStart()
+    {
+        QTemporaryDir received;
+        testsupport::LocalSmtpServer server;
+        QVERIFY2(server.Start(received.path()), qPrintable(server.Output()));
+        World world;
+        QVERIFY(world.Make(server.Setting(), 6));
+        mail::OutboxStore store(world.Outbox());
+        const double now = platform::SystemClock().Now();
+        qint64 sequence = 0;
+        for (const char* nick : {"ann", "bea"}) {
+            mail::CMessaggio record;
+            record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            record.mailToNick = nick;
+            record.mailTo = QString(nick) + "@example.invalid";
+            record.mailSubject = "s";
+            record.mailText = QString("per ") + nick;
+            record.mailFrom = "io@example.invalid";
+            record.mailTimeCreated = now;
+            record.mailSeparator = " ";
+            record.mailSequence = ++sequence;
+            QVERIFY(store.Write(record));
+        }
+        const QString lock = world.DataFolder() + "/brevilo.lock";
+
+        QProcess first;
+        world.Start(first);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 15000);
+        first.kill(); // SIGKILL: no unload, no word
+        QVERIFY(first.waitForFinished(5000));
+        QCOMPARE(QDir(world.Outbox()).entryList({"*.json"}).size(), 2);
+        // The next copy makes an empty address book while it loads: the sign that it has loaded.
+        const QString rubrica = world.Path("bin/rubrica.txt");
+        QFile::remove(rubrica);
+
+        QProcess second;
+        world.Start(second);
+        // The dead copy's lock is taken over; the new copy answers on its socket.
+        const QString serverName = app::SingleInstance(world.DataFolder()).ServerName();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QLocalSocket probe;
+                probe.connectToServer(serverName);
+                return probe.waitForConnected(200);
+            }(),
+            15000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(rubrica), 15000);
+        const QStringList before = world.Snapshot();
+        QProcess third;
+        world.Start(third);
+        QVERIFY(third.waitForFinished(10000));
+        QCOMPARE(third.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(third.exitCode(), 0);
+        const QStringList afterThird = world.Snapshot();
+        QVERIFY2(afterThird == before, qPrintable((afterThird + QStringList{"--"} + before).join('\n')));
+        QVERIFY(QDir(received.path()).entryList({"*.eml"}).isEmpty()); // nothing due yet
+
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(received.path()).entryList({"*.json"}).size(), 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(world.Outbox()).entryList({"*.json"}).isEmpty(), 10000);
+        QTest::qWait(2500); // time for a second sending, should there be one
+        QString recipients;
+        for (const QString& name : QDir(received.path()).entryList({"*.json"}, QDir::Files, QDir::Name)) {
+            QFile file(received.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            recipients += QJsonDocument::fromJson(file.readAll())["rcpt_tos"][0].toString() + " ";
+        }
+        QCOMPARE(recipients, "ann@example.invalid bea@example.invalid ");
+        QFile log(world.Path("bin/log.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count('\n'), 2); // one entry each
+        QCOMPARE(second.state(), QProcess::Running);
+        second.terminate();
+        QVERIFY(second.waitForFinished(5000));
+    }
+
+    // In one process: the second instance finds the lock held, and its call brings the first
+    // window back to the front.
+    void secondCopyRaisesTheFirstWindow()
+    {
+        QTemporaryDir dir;
+        app::SingleInstance firstCopy(dir.path());
+        QVERIFY(firstCopy.Acquire());
+        QWidget window;
+        window.showMinimized();
+        firstCopy.SetWindow(&window);
+        app::SingleInstance secondCopy(dir.path());
+        QVERIFY(!secondCopy.Acquire());
+        QSignalSpy done(&secondCopy, &app::SingleInstance::done);
+        secondCopy.NotifyFirstCopy();
+        QTRY_COMPARE(done.size(), 1);
+        QTRY_VERIFY(window.isVisible() && !(window.windowState() & Qt::WindowMinimized));
+        // A folder where no lock can be made (here: a file stands in its way) lets the program start.
+        QFile blocker(dir.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
+    }
+
+    // The real exit question, answered by the keyboard: Return takes Yes, Escape is No, and Tab
+    // reaches No and "Invia al prossimo avvio" (in the order of the platform's button layout).
+    void exitQuestionButtons()
+    {
+        platform::QtDialogs dialogs;
+        using A = platform::IDialogs::Answer;
+        // The key, or the button that Tab goes to before Space.
+        const QList<std::pair<QString, A>> rows = {
+            {"Return", A::Yes}, {"Escape", A::No}, {"&No", A::No}, {"Invia al prossimo avvio", A::Third}};
+        for (const auto& [how, expected] : rows) {
+            QTimer poll; // the box is modal: answer it from the event loop it runs
+            QObject::connect(&poll, &QTimer::timeout, [&, how = how] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box || !box->isVisible() || !QApplication::focusWidget())
+                    return;
+                poll.stop();
+                if (how == "Return" || how == "Escape") {
+                    QTest::keyClick(QApplication::focusWidget(), how == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+                    return;
+                }
+                for (int i = 0; i < 5; ++i) {
+                    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                    if (focused && focused->text() == how)
+                        break;
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                }
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            });
+            poll.start(10);
+            QCOMPARE(dialogs.AskYesNoOr("Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?",
+                                        "Invia al prossimo avvio"),
+                     expected);
+        }
+    }
+
     // A hand-written settings file where the README says it lives is read; the end by the system
     // (a signal) saves settings and address book as a close does, without asking. The program's
     // load converts what it reads (12.5 seconds become 12, blanks around the comma go), so the
@@ -86,5 +286,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestProcess)
+QTEST_MAIN(TestProcess)
 #include "test_process.moc"

@@ -4,6 +4,7 @@
 #include "ExternalServer.h"
 #include "FakeHttpClient.h"
 #include "FakeTcpSocket.h"
+#include "ScriptedSmtpServer.h"
 #include "Fakes.h"
 #include "app/frmMain.h"
 #include "app/frmOptions.h"
@@ -102,6 +103,7 @@ class TestWindows : public QObject {
         if (!realPeers)
             d.clock = &e->clock, d.ws = &e->ws, d.timer1 = &e->timer1, d.timer2 = &e->timer2;
         d.replyTimer = realPeers ? nullptr : &e->replyTimer, d.dataDirectory = e->dir.path();
+        d.outboxDirectory = e->dir.filePath("outbox");
         e->w = std::make_unique<app::frmMain>(d);
         root = e->w.get();
         e->w->show();
@@ -143,6 +145,7 @@ class TestWindows : public QObject {
     QString Label(const char* name) { return W<QLabel>(name)->text(); }
     QString Counters() { return Label("lblCharCount") + "|" + Label("lblCharsRemain"); }
     int Queued() { return e->w->outbox().mailQueue().Count(); }
+    int OutboxFiles() { return QDir(e->dir.filePath("outbox")).entryList({"*.json"}, QDir::Files).size(); }
     void QueueOne(const QString& text)
     {
         Type("txtTo", "x@example.invalid");
@@ -390,30 +393,109 @@ private Q_SLOTS:
         }
     }
 
-    // No keeps the window and sending resumes; Yes discards the message.
+    // No keeps the window and sending resumes; Yes discards the message, on disk too; "Invia al
+    // prossimo avvio" leaves it in the outbox, and the next start queues it again and sends it.
+    void exitQuestion_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("after"); // connects and records queued on a last tick, files kept
+        using A = platform::IDialogs::Answer;
+        QTest::newRow("No") << int(A::No) << "1 connects, 0 queued, 1 files";
+        QTest::newRow("Yes") << int(A::Yes) << "0 connects, 0 queued, 0 files";
+        QTest::newRow("Invia al prossimo avvio") << int(A::Third) << "0 connects, 1 queued, 1 files";
+    }
     void exitQuestion()
     {
-        for (bool yes : {false, true}) {
-            init();
-            Configure();
-            app::frmMain& w = Show();
-            QueueOne("in coda");
-            e->clock.AdvanceSeconds(31);
-            bool pendingWhileAsked = false;
-            e->dialogs.onAsk = [&] {
-                pendingWhileAsked = w.dispatcher().exitPending;
-                e->timer1.Fire(); // the timer keeps ticking while the question is open
-            };
-            e->dialogs.answers.enqueue(yes);
-            W<QAction>("mnuExit")->trigger();
-            QCOMPARE(Said(), QStringList{"Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?"});
-            QVERIFY(e->dialogs.shown[0].question && pendingWhileAsked && e->ws.connects == 0);
-            QCOMPARE(w.isVisible(), !yes);
-            QCOMPARE(w.dispatcher().exitPending, yes);
-            e->timer1.Fire();
-            QCOMPARE(QString("%1 connects, %2 queued").arg(e->ws.connects).arg(Queued()),
-                     yes ? "0 connects, 1 queued" : "1 connects, 0 queued");
-        }
+        QFETCH(int, answer);
+        QFETCH(QString, after);
+        const auto choice = platform::IDialogs::Answer(answer);
+        Configure();
+        app::frmMain& w = Show();
+        QueueOne("in coda");
+        e->clock.AdvanceSeconds(31);
+        bool pendingWhileAsked = false;
+        e->dialogs.onAsk = [&] {
+            pendingWhileAsked = w.dispatcher().exitPending;
+            e->timer1.Fire(); // the timer keeps ticking while the question is open
+        };
+        e->dialogs.choices.enqueue(choice);
+        W<QAction>("mnuExit")->trigger();
+        QCOMPARE(Said(), QStringList{"Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?"});
+        QVERIFY(e->dialogs.shown[0].question && pendingWhileAsked && e->ws.connects == 0);
+        QCOMPARE(w.isVisible(), choice == platform::IDialogs::Answer::No);
+        QCOMPARE(w.dispatcher().exitPending, choice != platform::IDialogs::Answer::No);
+        e->timer1.Fire();
+        QCOMPARE(QString("%1 connects, %2 queued, %3 files").arg(e->ws.connects).arg(Queued()).arg(OutboxFiles()),
+                 after);
+        if (choice != platform::IDialogs::Answer::Third)
+            return;
+        // The next start: the same record, its old creation time, on a new queued line, sent once.
+        e->w.reset();
+        e->ws.connects = 0;
+        Show();
+        QCOMPARE(Rows(W<QListWidget>("lstLog")), QStringList{"QUEUED -  x@example.invalid -  in coda"});
+        e->timer1.Fire();
+        QCOMPARE(e->ws.connects, 1);
+        for (const QByteArray& reply : testsupport::ScriptedSmtpServer::GoodReplies())
+            e->ws.Reply(reply);
+        QCOMPARE(Rows(W<QListWidget>("lstLog")), QStringList{"OK -  x@example.invalid - : in coda"});
+        QCOMPARE(OutboxFiles(), 0);
+        QVERIFY(e->w->close()); // nothing waits: no question
+    }
+
+    // Delete on a QUEUED or RETRY line, or "Annulla invio" in its context menu, calls the message
+    // back: it is never sent. The one in session cannot be, and a box says so.
+    void callBack()
+    {
+        Configure();
+        app::frmMain& w = Show();
+        Type("txtNick", "Bea");
+        for (const char* text : {"uno", "due", "tre"})
+            QueueOne(text);
+        auto* log = W<QListWidget>("lstLog");
+        e->clock.AdvanceSeconds(31);
+        e->timer1.Fire(); // "uno" in session
+        e->ws.Fail("Connection refused"); // and back for a retry in a minute
+        QCOMPARE(Rows(log), QStringList({"ERR - Connection refused", "RETRY 12:01 - Bea x@example.invalid -  uno",
+                                         "QUEUED - Bea x@example.invalid -  due", "QUEUED - Bea x@example.invalid -  tre"}));
+        e->timer1.Fire(); // "due" in session
+        QCOMPARE(OutboxFiles(), 3);
+
+        // By keyboard: Tab into the list, down to the RETRY line, Delete.
+        W<QWidget>("cmdInvia")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), log);
+        log->setCurrentRow(0);
+        QTest::keyClick(log, Qt::Key_Down);
+        QTest::keyClick(log, Qt::Key_Delete);
+        QTest::keyClick(log, Qt::Key_Down);
+        QTest::keyClick(log, Qt::Key_Delete); // "due" is in session
+        QCOMPARE(Said(), QStringList{"Il messaggio è già in fase di invio e non può più essere annullato."});
+        // The context menu of the last line, opened from the keyboard.
+        QTest::keyClick(log, Qt::Key_Down);
+        // What the menu key sends (the offscreen platform does not turn the key into it).
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), log->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(log->viewport(), &menuKey);
+        QMenu* menu = nullptr;
+        QTRY_VERIFY((menu = w.findChild<QMenu*>("mnuLstLog")) && menu->isVisible());
+        auto* annulla = menu->findChild<QAction*>("mnuAnnullaInvio");
+        QVERIFY(annulla && annulla->isEnabled() && annulla->text() == "Annulla invio");
+        annulla->trigger();
+        menu->close();
+        QCOMPARE(Rows(log), QStringList({"ERR - Connection refused", "CANCELLED - Bea x@example.invalid -  uno",
+                                         "QUEUED - Bea x@example.invalid -  due", "CANCELLED - Bea x@example.invalid -  tre"}));
+        QCOMPARE(Queued(), 0);
+        // On a line that is no longer waiting, nothing happens.
+        log->setCurrentRow(1);
+        QTest::keyClick(log, Qt::Key_Delete);
+        QCOMPARE(Said().size(), 1);
+        // Only "due" is left, on disk and on the wire; nothing else is ever sent.
+        QCOMPARE(OutboxFiles(), 1);
+        for (const QByteArray& reply : testsupport::ScriptedSmtpServer::GoodReplies())
+            e->ws.Reply(reply);
+        e->clock.AdvanceSeconds(3600);
+        e->timer1.Fire();
+        QCOMPARE(QString("%1 connects, %2 files").arg(e->ws.connects).arg(OutboxFiles()), "2 connects, 0 files");
     }
 
     // "Clear" keeps the line of a waiting record; the session shows in lblDoing; with nothing
@@ -430,6 +512,7 @@ private Q_SLOTS:
         e->clock.AdvanceSeconds(31);
         e->timer1.Fire();
         QCOMPARE(Label("lblDoing"), "[1] Sending to Bea");
+        w.Settings().RetryHours = 0; // no retries: a failure is final, as a 5xx is
         e->ws.Fail("Connection refused");
         QCOMPARE(Label("lblDoing") + Rows(log).join('|'), "ERR - Connection refused|QUEUED - Bea x@example.invalid -  uno");
         Click("cmdClear");

@@ -28,7 +28,8 @@ class TestBadInput : public QObject {
     {
         app::frmMainDeps deps{.clock = &m_clock, .store = store ? store : &m_store, .dialogs = &m_dialogs,
                               .desktop = &m_desktop, .inet1 = &m_inet1, .timer1 = &m_timer1,
-                              .timer2 = &m_timer2, .timeouts = {}, .dataDirectory = m_dir.path()};
+                              .timer2 = &m_timer2, .timeouts = {}, .dataDirectory = m_dir.path(),
+                              .outboxDirectory = m_dir.filePath("outbox")};
         return std::make_unique<app::frmMain>(deps);
     }
 

@@ -4,6 +4,7 @@
 #include "settings/modMain.h"
 #include "mail/Dispatcher.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -14,16 +15,18 @@ inline QByteArray ReadFile(const QString& path)
 }
 
 // The dispatcher and a session over the given socket and timer, with a status list and a send
-// log in a temporary directory. Records come from io@example.it to Anna.
-template <typename Socket, typename Timer>
+// log in a temporary directory. Records come from io@example.it to Anna. With kDurable the outbox
+// keeps its records in dir/outbox and retries temporary failures (delays of 1, 2, 4... minutes).
+template <typename Socket, typename Timer, bool kDurable = false>
 struct MailRig {
     Socket ws;
     Timer timer;
     settings::ModMain settings;
     mail::MemoryStatusList lstLog;
-    mail::Outbox outbox{lstLog};
     testsupport::FakeClock clock;
     QTemporaryDir dir;
+    mail::OutboxStore store{kDurable ? dir.filePath("outbox") : QString()};
+    mail::Outbox outbox = kDurable ? mail::Outbox(lstLog, clock, settings, &store) : mail::Outbox(lstLog);
     mail::SendLog sendLog{dir.path(), clock};
     mail::SmtpSession session{ws, timer, settings, outbox, sendLog, {}}; // 2 and 10 minutes
     mail::Dispatcher dispatcher{outbox, session, settings, clock};
@@ -45,4 +48,6 @@ struct MailRig {
         return record;
     }
     QByteArray LogText() const { return ReadFile(sendLog.Path()); }
+    // The record files in the outbox folder, by name.
+    QStringList OutboxFiles() const { return QDir(store.Directory()).entryList({"*.json"}, QDir::Files, QDir::Name); }
 };

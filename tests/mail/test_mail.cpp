@@ -289,7 +289,8 @@ private Q_SLOTS:
     }
 
     // Over a real socket: each fault ends the session with the right lines, no false OK and no
-    // log entry, and the next record still goes out.
+    // log entry, and the next record still goes out. A 4xx reply, a close and a silence keep the
+    // record for a retry in a minute ("RETRY 12:01", on disk); a 5xx or an odd reply ends it.
     void scriptedServer_data()
     {
         QTest::addColumn<QByteArrayList>("replies");
@@ -298,15 +299,17 @@ private Q_SLOTS:
         auto row = [](QString tag, QByteArrayList replies, QString expected, QString setting = {}) {
             QTest::newRow(qPrintable(tag)) << replies << setting << expected;
         };
-        const QString q = "QUEUED - Anna anna@example.it - s t";
+        const QString q = "QUEUED - Anna anna@example.it - s t", r = "RETRY 12:01 - Anna anna@example.it - s t";
         row("multi-line replies byte by byte", {"220-a\r\n220 b\r\n", "250-hi\r\n250 SIZE 9\r\n", kGood[2],
             kGood[3], kGood[4], "250-queued\r\n250 as 1\r\n"}, "OK - Anna anna@example.it - s: t");
         for (int step = 0; step < 6; ++step) {
             const QByteArrayList before = kGood.mid(0, step);
             const QString at = " at step " + QString::number(step);
             const QString may = " \\(after the message was sent: it may have been delivered\\)";
-            const QString err = (step < 5 ? "" : may) + "\n" + q;
-            row("421" + at, before + QByteArrayList{"421 busy\r\n"}, q + "\n421 busy\r\n");
+            const QString err = (step < 5 ? "" : may) + "\n" + r;
+            row("421" + at, before + QByteArrayList{"421 busy\r\n"}, r + "\n421 busy\r\n");
+            row("451" + at, before + QByteArrayList{"451-greylisted\r\n451 try later\r\n"},
+                r + "\n451-greylisted\r\n451 try later\r\n");
             row("554" + at, before + QByteArrayList{"554-no\r\n554 refused\r\n"}, q + "\n554-no\r\n554 refused\r\n");
             row("close" + at, before + QByteArrayList{""}, "ERR - The remote host closed the connection" + err);
             row("silence" + at, before, "ERR - No reply from the server within 1 second" + err);
@@ -314,10 +317,10 @@ private Q_SLOTS:
         row("no blank after the code", {kGood[0], "250ok\r\n"}, q + "\n250ok\r\n");
         row("DATA answered 250", kGood.mid(0, 4) + QByteArrayList{"250 odd\r\n"}, q + "\n250 odd\r\n");
         row("final dot answered 354", kGood.mid(0, 5) + QByteArrayList{"354 odd\r\n"}, q + "\n354 odd\r\n");
-        row("connection refused", {}, "ERR - Connection refused\n" + q, "closed port");
+        row("connection refused", {}, "ERR - Connection refused\n" + r, "closed port");
         // A name with blanks fails Qt's host-name check before any resolver is asked.
-        row("unknown host", {}, "ERR - Host not found\n" + q, "no such host");
-        row("invalid setting", {}, "ERR - Invalid SMTP server: \"h:0\"\n" + q, "h:0");
+        row("unknown host", {}, "ERR - Host not found\n" + r, "no such host");
+        row("invalid setting", {}, "ERR - Invalid SMTP server: \"h:0\"\n" + r, "h:0");
     }
     void scriptedServer()
     {
@@ -329,7 +332,7 @@ private Q_SLOTS:
         server.byteByByte = QByteArray(QTest::currentDataTag()).contains("byte by byte");
         // "closed port": one that was just listening, where nobody listens now.
         setting.replace("closed port", testsupport::ScriptedSmtpServer().Address());
-        MailRig<platform::QtTcpSocket, platform::QtTimer> rig;
+        MailRig<platform::QtTcpSocket, platform::QtTimer, true> rig;
         if (expected.contains("No reply"))
             rig.session.SetTimeouts({1000, 1000});
         rig.settings.SMTP = setting.isEmpty() ? server.Address() : setting;
@@ -341,7 +344,10 @@ private Q_SLOTS:
         QVERIFY2(pattern.match(lines).hasMatch(), qPrintable(lines));
         if (!expected.startsWith("ERR") && !expected.contains("421")) // QUIT arrived before the close
             QTRY_VERIFY(server.clientClosed && server.received.endsWith("QUIT\r\n"));
-        // The next record goes out, and nothing late from the first session shows.
+        const bool retried = lines.contains("RETRY");
+        QCOMPARE(rig.outbox.mailQueue().Count(), retried ? 1 : 0);
+        QCOMPARE(rig.OutboxFiles().size(), retried ? 1 : 0);
+        // The next record goes out while the first waits, and nothing late from the first session shows.
         server.replies = kGood;
         rig.settings.SMTP = server.Address();
         rig.session.SetTimeouts({});
@@ -350,6 +356,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 30000);
         QCOMPARE(rig.lstLog.Lines().join('\n'), lines + "\nOK - Anna anna@example.it - s: again");
         QCOMPARE(rig.LogText().count("\r\n"), expected.startsWith("OK") ? 2 : 1); // no entry for a failure
+        QCOMPARE(rig.OutboxFiles().size(), retried ? 1 : 0);
     }
 };
 

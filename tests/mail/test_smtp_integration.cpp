@@ -42,6 +42,36 @@ private Q_SLOTS:
                                                   "550 5.1.1 <nobody@refused.test>: mailbox unavailable\r\n"}));
         QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*plain) + rig.sendLog.Entry(*accented)).toUtf8());
     }
+
+    // A greylisting server turns away the first RCPT of each address: both messages wait while
+    // the other goes, and each arrives once on its second attempt, a minute later, with one entry.
+    void greylistedMessagesArriveOnALaterAttempt()
+    {
+        QTemporaryDir received;
+        testsupport::LocalSmtpServer server;
+        QVERIFY2(server.Start(received.path(), true), qPrintable(server.Output()));
+        MailRig<platform::QtTcpSocket, platform::QtTimer, true> rig;
+        rig.settings.SMTP = server.Setting();
+        const auto ann = rig.Queue("Saluti", "uno", "Ann"), bea = rig.Queue("Ciao", "due", "Bea");
+        auto tick = [&] {
+            rig.dispatcher.Timer1_Timer();
+            return QTest::qWaitFor([&] { return rig.session.SendState() == 0; }, 30000);
+        };
+        QVERIFY(tick() && tick());
+        QCOMPARE(rig.lstLog.Lines(), QStringList({"RETRY 12:01 - Ann ann@example.it - Saluti uno",
+                                                  "RETRY 12:01 - Bea bea@example.it - Ciao due",
+                                                  "451 4.7.1 <ann@example.it>: greylisted, try again later\r\n",
+                                                  "451 4.7.1 <bea@example.it>: greylisted, try again later\r\n"}));
+        QVERIFY(tick()); // not yet due: nothing starts
+        QVERIFY(rig.session.currentMail() == bea && rig.lstLog.LineCount() == 4);
+        QCOMPARE(rig.OutboxFiles().size(), 2);
+        rig.clock.AdvanceSeconds(60);
+        QVERIFY(tick() && tick() && tick());
+        QCOMPARE(rig.lstLog.Lines().mid(0, 2), QStringList({Outbox::OkLine(*ann), Outbox::OkLine(*bea)}));
+        QCOMPARE(QDir(received.path()).entryList({"*.eml"}), QStringList({"0001.eml", "0002.eml"}));
+        QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*ann) + rig.sendLog.Entry(*bea)).toUtf8());
+        QVERIFY(rig.OutboxFiles().isEmpty() && rig.outbox.mailQueue().Count() == 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSmtpIntegration)

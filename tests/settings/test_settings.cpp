@@ -33,8 +33,18 @@ private Q_SLOTS:
         m.Save(store, "Mario");
         QCOMPARE(store.writeOrder, QStringList({"Brevilo/Address/From", "Brevilo/Address/SMTP",
                                                 "Brevilo/Address/Name", "Brevilo/Address/TempoAttesa",
-                                                "Brevilo/News/Dest0", "Brevilo/News/Dest1", "Brevilo/News/Dest2"}));
+                                                "Brevilo/News/Dest0", "Brevilo/News/Dest1", "Brevilo/News/Dest2",
+                                                "Brevilo/Address/RetryHours"}));
         QCOMPARE(store.values.value("Brevilo/Address/TempoAttesa"), "-5");
+        QCOMPARE(store.values.value("Brevilo/Address/RetryHours"), "24");
+        // RetryHours: 0 turns retries off; what is no count of hours keeps the default.
+        for (const auto& [text, hours] : QList<std::pair<QString, int>>{{"0", 0}, {" 72 ", 72}, {"-1", 24}, {"x", 24}}) {
+            store.values.insert("Brevilo/Address/RetryHours", text);
+            settings::ModMain h;
+            h.Load(store);
+            QVERIFY2(h.RetryHours == hours, qPrintable(text));
+        }
+        store.values.insert("Brevilo/Address/RetryHours", "24");
         // Keys added by hand are read, trimmed, and never written back.
         store.values.insert("Brevilo/Address/SmsGateway", "sms.operator.test");
         store.values.insert("Brevilo/News/NewsHost", " news.test ");

@@ -91,8 +91,20 @@ public:
             onAsk();
         return answers.isEmpty() ? true : answers.dequeue();
     }
+    Answer AskYesNoOr(const QString& text, const QString& /*thirdButton*/) override
+    {
+        if (!choices.isEmpty()) {
+            shown.append({text, Icon::None, true});
+            if (onAsk)
+                onAsk();
+            return choices.dequeue();
+        }
+        // Tests that preset only Yes/No answers get them here too.
+        return AskYesNo(text) ? Answer::Yes : Answer::No;
+    }
     QList<Shown> shown;
     QQueue<bool> answers;
+    QQueue<Answer> choices; // for questions with a third button; before `answers`
     std::function<void()> onAsk; // runs while the question is "open"
 };
 

@@ -9,11 +9,15 @@ namespace testsupport {
 // (envelope); without one the server keeps nothing. Recipients at refused.test get 550.
 class LocalSmtpServer {
 public:
-    bool Start(const QString& saveDirectory = QString())
+    // With greylist (and a directory) the first RCPT of each address is answered 451.
+    bool Start(const QString& saveDirectory = QString(), bool greylist = false)
     {
         const QString script = qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/support/smtp_sink.py";
-        return m_server.Start({script, saveDirectory.isEmpty() ? QStringLiteral("--count") : saveDirectory},
-                              QRegularExpression(QStringLiteral("READY (\\d+)")));
+        QStringList args{script};
+        if (greylist)
+            args << QStringLiteral("--greylist");
+        args << (saveDirectory.isEmpty() ? QStringLiteral("--count") : saveDirectory);
+        return m_server.Start(args, QRegularExpression(QStringLiteral("READY (\\d+)")));
     }
     quint16 Port() const { return m_server.Port(); }
     // The SMTP setting that reaches it.

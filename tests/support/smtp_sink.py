@@ -3,6 +3,9 @@
 Usage: smtp_sink.py OUTDIR      saves each message as OUTDIR/NNNN.eml (the raw bytes as
                                 received, dot-stuffing undone) and OUTDIR/NNNN.json (envelope)
        smtp_sink.py --count     keeps nothing, only accepts
+       smtp_sink.py --greylist OUTDIR
+                                as the first form, but the first RCPT of each address is
+                                answered "451 4.7.1 greylisted": it arrives on a later attempt
 
 Recipients at the domain refused.test are refused with a 550 reply.
 Prints "READY <port>" once it listens on 127.0.0.1 on a free port.
@@ -16,14 +19,19 @@ from aiosmtpd.smtp import SMTP
 
 
 class Sink:
-    def __init__(self, outdir):
+    def __init__(self, outdir, greylist=False):
         self.outdir = outdir
         self.count = 0
+        self.greylist = greylist
+        self.seen = set()
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         # A mailbox the tests use to see a real refusal.
         if address.endswith("@refused.test"):
             return "550 5.1.1 <%s>: mailbox unavailable" % address
+        if self.greylist and address not in self.seen:
+            self.seen.add(address)
+            return "451 4.7.1 <%s>: greylisted, try again later" % address
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -42,8 +50,12 @@ class Sink:
 
 
 async def main():
-    outdir = None if sys.argv[1:] == ["--count"] else sys.argv[1]
-    handler = Sink(outdir)
+    args = sys.argv[1:]
+    greylist = args[:1] == ["--greylist"]
+    if greylist:
+        args = args[1:]
+    outdir = None if args == ["--count"] else args[0]
+    handler = Sink(outdir, greylist)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: SMTP(handler, hostname="sink.localhost", decode_data=False),

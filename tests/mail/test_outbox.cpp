@@ -1,0 +1,269 @@
+// The outbox on disk and the retries: what is queued is on disk before its line shows, comes back
+// after a restart in creation order, and leaves the disk when it ends; unreadable files are moved
+// aside; temporary failures are retried on the schedule until RetryHours, permanent ones are not.
+#include "FakeTcpSocket.h"
+#include "MailRig.h"
+#include "mail/OutboxStore.h"
+
+#include <QTest>
+#include <QUuid>
+
+using namespace mail;
+using DurableRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer, true>;
+
+namespace {
+const QByteArrayList kUpToRcpt = {"220 ready\r\n", "250 hello\r\n", "250 sender ok\r\n"};
+
+// A status list that checks, as each queued line is shown, that its record is already on disk.
+class CheckingList final : public IStatusList {
+public:
+    QString directory;
+    int shownBeforeWritten = 0;
+    int LineCount() const override { return m_lines.LineCount(); }
+    QString Line(int index) const override { return m_lines.Line(index); }
+    void InsertLine(int index, const QString& text) override
+    {
+        if (text.startsWith("QUEUED")) {
+            if (QDir(directory).entryList({"*.json"}, QDir::Files).size() <= m_files)
+                ++shownBeforeWritten;
+            ++m_files;
+        }
+        m_lines.InsertLine(index, text);
+    }
+    void ReplaceLine(int index, const QString& text) override { m_lines.ReplaceLine(index, text); }
+    void RemoveLine(int index) override { m_lines.RemoveLine(index); }
+    void Clear() override { m_lines.Clear(); }
+
+private:
+    MemoryStatusList m_lines;
+    qsizetype m_files = 0;
+};
+
+std::shared_ptr<CMessaggio> Record(const QString& nick, double created)
+{
+    auto record = std::make_shared<CMessaggio>();
+    record->mailToNick = nick;
+    record->mailTo = nick.toLower() + "@example.it";
+    record->mailSubject = "s";
+    record->mailText = "t";
+    record->mailTimeCreated = created;
+    return record;
+}
+
+QString NewUid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+} // namespace
+
+class TestOutbox : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // On disk before the line shows; back after a restart in creation order (the same instant
+    // kept in queueing order), with their times and uids, a RETRY line for one that waits; gone
+    // from disk once delivered, refused, called back, given up or discarded.
+    void durableQueue()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("outbox");
+        testsupport::FakeClock clock;
+        settings::ModMain settings;
+        OutboxStore store(folder);
+        CheckingList lstLog;
+        lstLog.directory = folder;
+        auto first = std::make_unique<Outbox>(lstLog, clock, settings, &store);
+        const double now = clock.Now();
+        const auto b = Record("B", now), c = Record("C", now), a = Record("A", now - 0.5);
+        for (const auto& record : {b, c, a})
+            first->Enqueue(record, kNewsSeparator);
+        QCOMPARE(lstLog.shownBeforeWritten, 0);
+        // b fails for now and waits a minute.
+        first->mailQueue().Remove(0);
+        first->SetInFlight(b);
+        first->ReportError("Connection refused");
+        first.reset(); // the program ends without a word: a kill, a crash
+        // ... even in the middle of rewriting a record: its temporary file goes, other files stay.
+        QFile leftover(store.PathFor(b->mailUid) + ".aB3xYz"), notes(folder + "/notes.txt");
+        QVERIFY(leftover.open(QIODevice::WriteOnly) && notes.open(QIODevice::WriteOnly));
+        leftover.close(), notes.close();
+
+        MemoryStatusList lines;
+        clock.AdvanceSeconds(10);
+        Outbox second(lines, clock, settings, &store);
+        QCOMPARE(second.Restore(), 3);
+        QCOMPARE(lines.Lines(), QStringList({"QUEUED - A a@example.it - s: t", "RETRY 12:01 - B b@example.it - s: t",
+                                             "QUEUED - C c@example.it - s: t"}));
+        const auto back = [&](int i) { return second.mailQueue().Value(i).ObjectAs<CMessaggio>(); };
+        QCOMPARE(back(0)->mailUid, a->mailUid);
+        QCOMPARE(back(0)->mailTimeCreated, a->mailTimeCreated);
+        QCOMPARE(back(1)->mailAttempts, 1);
+        QCOMPARE(back(1)->mailLastReason, "Connection refused");
+        QCOMPARE(back(2)->mailID, 2);
+        QVERIFY(!leftover.exists() && notes.exists());
+        // A new record goes after them, also when made in the same instant.
+        const auto d = Record("D", now);
+        second.Enqueue(d, kNewsSeparator);
+        QVERIFY(d->mailSequence > back(2)->mailSequence);
+
+        auto takeInFlight = [&](int i) {
+            const auto record = second.mailQueue().Remove(i).ObjectAs<CMessaggio>();
+            second.SetInFlight(record);
+            return record;
+        };
+        second.ReportDelivered(*takeInFlight(0)); // A
+        const auto inSession = takeInFlight(1);   // C, held by its session
+        second.ReportRefusal("550 no such user\r\n");
+        QCOMPARE(store.Load().records.size(), size_t(2)); // B and D
+        QCOMPARE(second.CallBack(d->mailID), Outbox::CallBackResult::CalledBack);
+        QCOMPARE(lines.Line(d->mailID), "CANCELLED - D d@example.it - s: t");
+        QCOMPARE(store.Load().records.size(), size_t(1));
+        second.DiscardQueued();
+        QVERIFY(store.Load().records.empty() && second.mailQueue().Count() == 0);
+    }
+
+    // Attempts 1, 2, 4, 8, 16 and 30 minutes apart, then every 30, the last one on the deadline
+    // RetryHours after creation, then the end with the last reason. Each attempt's file holds its count.
+    void retrySchedule()
+    {
+        DurableRig rig;
+        rig.settings.RetryHours = 3;
+        const auto record = rig.Queue();
+        const double start = rig.clock.Now();
+        QList<int> gaps; // minutes between attempts
+        double last = start;
+        for (int tick = 0; tick <= 3 * 3600 / 5 && rig.outbox.mailQueue().Count() > 0; ++tick, rig.clock.AdvanceSeconds(5)) {
+            const int before = rig.ws.connects;
+            Run(rig);
+            if (rig.ws.connects == before)
+                continue;
+            if (rig.ws.connects > 1)
+                gaps.append(qRound((rig.clock.Now() - last) * 24 * 60));
+            last = rig.clock.Now();
+            if (rig.ws.connects == 1) {
+                QCOMPARE(rig.lstLog.Line(0), "RETRY 12:01 - Anna anna@example.it - s t");
+                QCOMPARE(rig.lstLog.Line(1), "451 4.7.1 greylisted, come back later\r\n");
+            }
+            if (rig.outbox.mailQueue().Count() > 0)
+                QCOMPARE(OutboxStore::Parse(ReadFile(rig.store.PathFor(record->mailUid)))->mailAttempts,
+                         rig.ws.connects);
+        }
+        QCOMPARE(gaps, QList<int>({1, 2, 4, 8, 16, 30, 30, 30, 30, 29}));
+        QCOMPARE(rig.lstLog.Line(0), "ERR - Not delivered in 3 hours: 451 4.7.1 greylisted, come back later");
+        QVERIFY(rig.OutboxFiles().isEmpty());
+        QCOMPARE(rig.LogText(), QByteArray());
+    }
+
+    // Whatever is not a record of ours is moved to damaged/ and told once; the good ones load.
+    void damagedFiles_data()
+    {
+        QTest::addColumn<QString>("name"); // {uid}: a fresh uid
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("loads");
+        CMessaggio good;
+        good.mailUid = "{uid}";
+        good.mailTo = "x@example.it";
+        good.mailTimeCreated = 45000;
+        const QByteArray valid = OutboxStore::Serialize(good);
+        QTest::newRow("valid") << "{uid}.json" << valid << true;
+        QTest::newRow("empty") << "{uid}.json" << QByteArray() << false;
+        QTest::newRow("cut short") << "{uid}.json" << valid.left(valid.size() / 2) << false;
+        QTest::newRow("binary") << "{uid}.json" << QByteArray("\x00\xff\xfe{\"", 5) << false;
+        QTest::newRow("an array") << "{uid}.json" << QByteArray("[1,2]") << false;
+        QTest::newRow("later version") << "{uid}.json" << QByteArray(valid).replace("\"version\": 1", "\"version\": 2") << false;
+        QTest::newRow("no recipient") << "{uid}.json" << QByteArray(valid).replace("\"to\"", "\"xx\"") << false;
+        QTest::newRow("text where a number goes")
+            << "{uid}.json" << QByteArray(valid).replace("\"created\": 45000", "\"created\": \"45000\"") << false;
+        QTest::newRow("another record's uid") << "{uid}.json" << QByteArray(valid).replace("{uid}", NewUid().toUtf8()) << false;
+        QTest::newRow("not a uid name") << "notes.json" << QByteArray(valid).replace("{uid}", "notes") << false;
+        QTest::newRow("huge attempt count") << "{uid}.json" << QByteArray(valid).replace("\"attempts\": 0", "\"attempts\": 1e300") << false;
+    }
+    void damagedFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, loads);
+        const QString uid = NewUid();
+        name.replace("{uid}", uid);
+        DurableRig rig;
+        QDir().mkpath(rig.store.Directory());
+        rig.Queue(); // a good record beside it
+        QFile file(rig.store.Directory() + "/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(bytes).replace("{uid}", uid.toUtf8())) == bytes.size() + (bytes.contains("{uid}") ? uid.size() - 5 : 0));
+        file.close();
+
+        MemoryStatusList lines;
+        Outbox restarted(lines, rig.clock, rig.settings, &rig.store);
+        QCOMPARE(restarted.Restore(), loads ? 2 : 1);
+        QCOMPARE(QDir(rig.store.DamagedDirectory()).entryList(QDir::Files), loads ? QStringList() : QStringList{name});
+        QCOMPARE(rig.OutboxFiles().size(), loads ? 2 : 1);
+        const QString told = "ERR - Unreadable outbox files moved to " + rig.store.DamagedDirectory() + ": " + name;
+        QCOMPARE(lines.Lines().filter("ERR").join('|'), loads ? QString() : told);
+        // The next start finds nothing left to complain about.
+        MemoryStatusList again;
+        Outbox third(again, rig.clock, rig.settings, &rig.store);
+        QCOMPARE(third.Restore(), loads ? 2 : 1);
+        QVERIFY(again.Lines().filter("ERR").isEmpty());
+    }
+
+    // A folder that cannot be written is told once; the messages still go from memory.
+    void unwritableFolder()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder's parent should be
+        blocker.close();
+        testsupport::FakeClock clock;
+        settings::ModMain settings;
+        OutboxStore store(dir.filePath("file/outbox"));
+        MemoryStatusList lstLog;
+        Outbox outbox(lstLog, clock, settings, &store);
+        outbox.Enqueue(Record("A", clock.Now()), kComposerSeparator);
+        outbox.Enqueue(Record("B", clock.Now()), kComposerSeparator);
+        QCOMPARE(lstLog.Lines().filter("ERR").size(), 1);
+        QVERIFY2(lstLog.Line(0).startsWith("ERR - Cannot write the outbox folder " + store.Directory()), qPrintable(lstLog.Line(0)));
+        QCOMPARE(lstLog.Lines().mid(1), QStringList({"QUEUED - A a@example.it - s t", "QUEUED - B b@example.it - s t"}));
+        QCOMPARE(outbox.mailQueue().Count(), 2);
+        QCOMPARE(outbox.mailQueue().Value(0).ObjectAs<CMessaggio>()->mailID, 1);
+        QCOMPARE(outbox.Restore(), 0); // nothing to read there either, and no second complaint
+        QCOMPARE(lstLog.Lines().filter("ERR").size(), 1);
+    }
+
+    // 10,000 records at start: all back, in creation order.
+    void manyRecordsAtStart()
+    {
+        QTemporaryDir dir;
+        OutboxStore store(dir.filePath("outbox"));
+        QVERIFY(QDir().mkpath(store.Directory()));
+        constexpr int kCount = 10000;
+        for (int i = 0; i < kCount; ++i) {
+            const auto record = Record(QString::number(i), 45000 + i / 86400.0);
+            record->mailUid = NewUid();
+            QFile file(store.PathFor(record->mailUid));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(OutboxStore::Serialize(*record)) > 0);
+        }
+        testsupport::FakeClock clock;
+        settings::ModMain settings;
+        MemoryStatusList lstLog;
+        Outbox outbox(lstLog, clock, settings, &store);
+        QCOMPARE(outbox.Restore(), kCount);
+        QCOMPARE(lstLog.LineCount(), kCount);
+        for (int i = 0; i < kCount; i += 997)
+            QCOMPARE(lstLog.Line(i), QString("QUEUED - %1 %1@example.it - st").arg(i));
+    }
+
+private:
+    // A tick; a session it starts gets the replies up to RCPT, which is greylisted.
+    static void Run(DurableRig& rig)
+    {
+        const int before = rig.ws.connects;
+        rig.dispatcher.Timer1_Timer();
+        if (rig.ws.connects == before)
+            return;
+        for (const QByteArray& reply : kUpToRcpt)
+            rig.ws.Reply(reply);
+        rig.ws.Reply("451 4.7.1 greylisted, come back later\r\n");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutbox)
+#include "test_outbox.moc"
