@@ -17,7 +17,10 @@ namespace {
 
 class Socket final : public platform::ITcpSocket {
 public:
-    void ConnectToHost(const QString&, quint16) override {}
+    void ConnectToHost(const QString&, quint16, platform::Encryption, const QString&) override {}
+    QString LocalAddressLiteral() const override { return QStringLiteral("[127.0.0.1]"); }
+    void StartClientEncryption() override {}
+    void ContinueDespiteSslErrors() override {}
     void Write(const QByteArray& bytes) override { written += bytes.size(); }
     QByteArray ReadAll() override
     {

@@ -23,10 +23,14 @@ ensure_packages() {
 }
 
 # What building the program needs.
+# qtkeychain-qt6-dev brings libqt6keychain1, which reaches the Secret Service through
+# libsecret, loaded at run time. --no-install-recommends keeps out the desktop keyrings it
+# recommends.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-                qt6-qpa-plugins fonts-dejavu-core)
-# What the tests need besides: real SMTP and HTTP servers on loopback.
-TEST_PACKAGES=(python3 python3-aiosmtpd)
+                qt6-qpa-plugins fonts-dejavu-core qtkeychain-qt6-dev libsecret-1-0)
+# What the tests need besides: real SMTP and HTTP servers on loopback, a certificate made by
+# openssl, and a real secret store (gnome-keyring on a private D-Bus session).
+TEST_PACKAGES=(python3 python3-aiosmtpd openssl gnome-keyring dbus-daemon libsecret-tools)
 
 configure_and_build() {
     local preset="$1"

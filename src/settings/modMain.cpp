@@ -110,6 +110,9 @@ QString ModMain::Load(const platform::ISettingsStore& store)
         store.ReadSetting(kAppName, kAddress, QStringLiteral("TempoAttesa"), QStringLiteral("30")));
     for (int i = 0; i < 3; ++i)
         NewsDest[i] = store.ReadSetting(kAppName, kNews, DestKey(i), QString());
+    Security = store.ReadSetting(kAppName, kAddress, QStringLiteral("Security"), QStringLiteral("none"));
+    User = store.ReadSetting(kAppName, kAddress, QStringLiteral("User"), QString());
+    TrustedCertificate = store.ReadSetting(kAppName, kAddress, QStringLiteral("TrustedCertificate"), QString());
 
     // Optional keys a user or administrator may add by hand; never written back.
     SmsGateway = store.ReadSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), kDefaultSmsGateway)
@@ -117,6 +120,7 @@ QString ModMain::Load(const platform::ISettingsStore& store)
     // An empty gateway would turn every mobile number into "number@".
     if (SmsGateway.isEmpty())
         SmsGateway = kDefaultSmsGateway;
+    CaFile = store.ReadSetting(kAppName, kAddress, QStringLiteral("CaFile"), QString()).trimmed();
     VolleyHost = store.ReadSetting(kAppName, kNews, QStringLiteral("VolleyHost"), QString()).trimmed();
     NewsHost = store.ReadSetting(kAppName, kNews, QStringLiteral("NewsHost"), QString()).trimmed();
     FootballHost = store.ReadSetting(kAppName, kNews, QStringLiteral("FootballHost"), QString()).trimmed();
@@ -131,6 +135,11 @@ void ModMain::Save(platform::ISettingsStore& store, const QString& senderName) c
     store.WriteSetting(kAppName, kAddress, QStringLiteral("TempoAttesa"), QString::number(TempoAttesa));
     for (int i = 0; i < 3; ++i)
         store.WriteSetting(kAppName, kNews, DestKey(i), NewsDest[i]);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("Security"), Security);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("User"), User);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("TrustedCertificate"), TrustedCertificate);
+    if (SmsGateway != kDefaultSmsGateway && !SmsGateway.trimmed().isEmpty())
+        store.WriteSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), SmsGateway);
 }
 
 } // namespace settings

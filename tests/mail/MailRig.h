@@ -3,8 +3,10 @@
 #include "Fakes.h"
 #include "settings/modMain.h"
 #include "mail/Dispatcher.h"
+#include "mail/Passwords.h"
 
 #include <QFile>
+#include <QTest>
 #include <QTemporaryDir>
 
 inline QByteArray ReadFile(const QString& path)
@@ -25,7 +27,10 @@ struct MailRig {
     testsupport::FakeClock clock;
     QTemporaryDir dir;
     mail::SendLog sendLog{dir.path(), clock};
-    mail::SmtpSession session{ws, timer, settings, outbox, sendLog, {}}; // 2 and 10 minutes
+    testsupport::FakeSecretStore secrets;
+    testsupport::FakeDialogs dialogs;
+    mail::Passwords passwords{secrets, dialogs};
+    mail::SmtpSession session{ws, timer, settings, outbox, sendLog, {}, passwords, dialogs}; // 2 and 10 minutes
     mail::Dispatcher dispatcher{outbox, session, settings, clock};
 
     MailRig() { settings.SMTP = QStringLiteral("smtp.example.it"); }
@@ -45,4 +50,10 @@ struct MailRig {
         return record;
     }
     QByteArray LogText() const { return ReadFile(sendLog.Path()); }
+    // A dispatcher tick, and the session it started run to its end.
+    bool SendNext(int timeoutMs = 30000)
+    {
+        dispatcher.Timer1_Timer();
+        return QTest::qWaitFor([this] { return session.SendState() == 0; }, timeoutMs);
+    }
 };
