@@ -62,10 +62,13 @@ void QtTcpSocket::ConnectToHost(const QString& host, quint16 port, Encryption en
         m_socket->connectToHost(host, port);
         return;
     }
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (!caFile.isEmpty())
-        configuration.addCaCertificates(caFile, QSsl::Pem);
-    ssl->setSslConfiguration(configuration);
+    if (!m_tlsConfiguration || m_tlsCaFile != caFile) {
+        m_tlsConfiguration = std::make_unique<QSslConfiguration>(QSslConfiguration::defaultConfiguration());
+        if (!caFile.isEmpty())
+            m_tlsConfiguration->addCaCertificates(caFile, QSsl::Pem);
+        m_tlsCaFile = caFile;
+    }
+    ssl->setSslConfiguration(*m_tlsConfiguration);
     ssl->setPeerVerifyName(host);
     // The user may be asked whether to trust the certificate: the handshake waits meanwhile.
     ssl->setPauseMode(QAbstractSocket::PauseOnSslErrors);

@@ -2,6 +2,7 @@
 
 #include "TcpSocket.h"
 
+#include <QSslConfiguration>
 #include <QTcpSocket>
 
 #include <memory>
@@ -28,6 +29,10 @@ private:
     void Replace(bool tls);
 
     std::unique_ptr<QTcpSocket> m_socket;
+    // Built once per CaFile: parsing the file and copying the system's set for every session
+    // would cost more than the handshake.
+    std::unique_ptr<QSslConfiguration> m_tlsConfiguration;
+    QString m_tlsCaFile;
     bool m_tls = false;
     bool m_closing = false;
 };
