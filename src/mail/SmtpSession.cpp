@@ -141,7 +141,7 @@ void SmtpSession::ws_DataArrival()
     QByteArray reply;
     bool wellFormed = false;
     while (sendState != 0 && TakeCompleteReply(reply, wellFormed)) {
-        if (sendState == SmtpDialogue::kGreeting)
+        if (sendState == SmtpDialogue::kGreeting && m_security != platform::Encryption::None)
             m_dialogue.SetDomain(EhloDomain(QHostInfo::localHostName(), ws.LocalAddressLiteral()));
         Take(m_dialogue.Answer(sendState, reply, wellFormed), reply);
         // The command just sent cannot have been answered yet: bytes already here were sent
