@@ -61,6 +61,12 @@ QStringList FocusCycle(QWidget* start, int steps)
     return seen;
 }
 
+QByteArray ReadMaps(qint64 pid)
+{
+    QFile maps(QString("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+
 // No caption of a label or check box is cut.
 void CheckCaptionsFit(const QWidget* root)
 {
@@ -496,6 +502,30 @@ private Q_SLOTS:
         QCOMPARE(question->windowTitle() + "|" + question->defaultButton()->text(), "Brevilo|" + question->button(QMessageBox::No)->text());
         QTest::keyClick(question, Qt::Key_Return);
         QTRY_COMPARE(trusted, QList<bool>{false});
+    }
+
+    // The real program on Security=none: at start neither the TLS backend nor QtKeychain is loaded.
+    void plainStartLoadsNoTlsNorKeychain()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+        env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        QProcess brevilo;
+        brevilo.setProcessEnvironment(env);
+        brevilo.start(BREVILO_BINARY);
+        QVERIFY(brevilo.waitForStarted());
+        QByteArray loaded;
+        QTRY_VERIFY_WITH_TIMEOUT((loaded = ReadMaps(brevilo.processId())).contains("libqoffscreen"), 20000);
+        QTest::qWait(1500); // the window is up and its first timers have run
+        loaded = ReadMaps(brevilo.processId());
+        brevilo.kill();
+        brevilo.waitForFinished();
+        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
+        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
+            QVERIFY2(!loaded.contains(lib), lib);
     }
 
     void typedMessageReachesRealServer()
