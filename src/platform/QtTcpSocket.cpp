@@ -62,11 +62,13 @@ void QtTcpSocket::ConnectToHost(const QString& host, quint16 port, Encryption en
         m_socket->connectToHost(host, port);
         return;
     }
-    if (!m_tlsConfiguration || m_tlsCaFile != caFile) {
+    const QString tlsFor = host + QLatin1Char(' ') + QString::number(port) + QLatin1Char(' ') + caFile;
+    if (!m_tlsConfiguration || m_tlsFor != tlsFor) {
         m_tlsConfiguration = std::make_unique<QSslConfiguration>(QSslConfiguration::defaultConfiguration());
         if (!caFile.isEmpty())
             m_tlsConfiguration->addCaCertificates(caFile, QSsl::Pem);
-        m_tlsCaFile = caFile;
+        m_tlsConfiguration->setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+        m_tlsFor = tlsFor;
     }
     ssl->setSslConfiguration(*m_tlsConfiguration);
     ssl->setPeerVerifyName(host);
@@ -95,6 +97,12 @@ void QtTcpSocket::Close()
         return;
     // close() flushes what is queued (QUIT must reach the server) before the socket shuts.
     m_closing = true;
+    auto* ssl = qobject_cast<QSslSocket*>(m_socket.get());
+    if (ssl && ssl->isEncrypted() && m_tlsConfiguration) {
+        const QByteArray ticket = ssl->sslConfiguration().sessionTicket();
+        if (!ticket.isEmpty())
+            m_tlsConfiguration->setSessionTicket(ticket);
+    }
     m_socket->flush();
     m_socket->close();
 }

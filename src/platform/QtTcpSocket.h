@@ -29,10 +29,11 @@ private:
     void Replace(bool tls);
 
     std::unique_ptr<QTcpSocket> m_socket;
-    // Built once per CaFile: parsing the file and copying the system's set for every session
-    // would cost more than the handshake.
+    // Built once per server and CaFile: parsing the file for every session would cost more than
+    // the handshake. It carries the last session ticket, so the next session to the same
+    // server resumes the verified TLS session instead of a full handshake.
     std::unique_ptr<QSslConfiguration> m_tlsConfiguration;
-    QString m_tlsCaFile;
+    QString m_tlsFor;
     bool m_tls = false;
     bool m_closing = false;
 };
