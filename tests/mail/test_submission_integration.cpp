@@ -63,7 +63,7 @@ private Q_SLOTS:
         QCOMPARE(after.LogText(), after.sendLog.Entry(*b).toUtf8());
     }
 
-    // Implicit TLS on the server's default... port given here; the server offers only LOGIN.
+    // Implicit TLS (the Security word in any case) to a server that offers only AUTH LOGIN.
     void implicitTlsAndLogin()
     {
         Rig rig;
