@@ -1,11 +1,14 @@
 // Sends 500 messages one session after another to a local aiosmtpd through the real
 // dispatcher and session, then lets Python's smtplib send 500 to the same server, and
-// prints both rates, their ratio and the program's peak memory.
+// prints both rates, their ratio and the program's peak memory: first plain SMTP as it
+// always was, then submission over STARTTLS with AUTH (smtplib: starttls, login).
 #include "Fakes.h"
 #include "LocalSmtpServer.h"
-#include "settings/modMain.h"
+#include "SubmissionServer.h"
 #include "mail/Dispatcher.h"
+#include "mail/Passwords.h"
 #include "platform/QtTcpSocket.h"
+#include "settings/modMain.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,32 +34,32 @@ qint64 PeakMemoryKb()
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     return -1;
 }
-} // namespace
 
-int main(int argc, char** argv)
+struct Figures {
+    int sessions = 0;
+    int delivered = 0;
+    double ownSeconds = 0;
+    double sessionMsSum = 0;
+    double pySeconds = 0;
+    bool ok = true;
+};
+
+// kMessages through the program with these settings, and through smtplib with these arguments.
+Figures Measure(QCoreApplication& app, const settings::ModMain& configured, quint16 port, const QStringList& pyExtra,
+                platform::ISecretStore& secrets)
 {
-    QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsEmpty("BREVILO_SOURCE_DIR"))
-        qputenv("BREVILO_SOURCE_DIR", BREVILO_SOURCE_DIR);
-
-    testsupport::LocalSmtpServer server;
-    if (!server.Start()) {
-        std::fprintf(stderr, "could not start the local SMTP server:\n%s\n", qPrintable(server.Output()));
-        return 1;
-    }
-
+    Figures f;
     QTemporaryDir data;
     testsupport::FakeClock clock;
+    testsupport::FakeDialogs dialogs;
     platform::QtTcpSocket ws;
     platform::QtTimer replyTimer;
-    settings::ModMain settings;
-    settings.SMTP = server.Setting();
-    settings.From = QStringLiteral("me@example.org");
-    settings.TempoAttesa = 30;
+    settings::ModMain settings = configured;
     MemoryStatusList lstLog;
     Outbox outbox(lstLog);
     SendLog sendLog(data.path(), clock);
-    SmtpSession session(ws, replyTimer, settings, outbox, sendLog, SmtpSession::Timeouts{});
+    Passwords passwords(secrets, dialogs);
+    SmtpSession session(ws, replyTimer, settings, outbox, sendLog, SmtpSession::Timeouts{}, passwords, dialogs);
     Dispatcher dispatcher(outbox, session, settings, clock);
 
     for (int i = 0; i < kMessages; ++i) {
@@ -75,9 +78,6 @@ int main(int argc, char** argv)
     // Rounds alternate between the two clients, so that load from elsewhere on the machine
     // falls on both alike.
     QElapsedTimer one;
-    double ownSeconds = 0;
-    double sessionMsSum = 0;
-    int sessions = 0;
     int roundLeft = 0;
     auto tick = [&] {
         if (roundLeft == 0) {
@@ -91,44 +91,88 @@ int main(int argc, char** argv)
     QObject::connect(&session, &SmtpSession::lblDoingChanged, &app, [&](const QString& caption) {
         if (!caption.isEmpty())
             return;
-        sessionMsSum += one.nsecsElapsed() / 1e6;
-        ++sessions;
+        f.sessionMsSum += one.nsecsElapsed() / 1e6;
+        ++f.sessions;
         // The next tick comes from the event loop, never from inside the ending session.
         QMetaObject::invokeMethod(&app, tick, Qt::QueuedConnection);
     });
 
-    double pySeconds = 0;
     for (int round = 0; round < kRounds; ++round) {
         roundLeft = kMessages / kRounds;
         QElapsedTimer wall; // the gaps between sessions count too
         wall.start();
         QMetaObject::invokeMethod(&app, tick, Qt::QueuedConnection);
         app.exec();
-        ownSeconds += wall.nsecsElapsed() / 1e9;
+        f.ownSeconds += wall.nsecsElapsed() / 1e9;
 
         QProcess python;
         python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         python.start(testsupport::ExternalServer::Python(),
-                     {QStringLiteral(BREVILO_SOURCE_DIR "/bench/smtplib_sender.py"), QStringLiteral("127.0.0.1"),
-                      QString::number(server.Port()), QString::number(kMessages / kRounds)});
+                     QStringList{QStringLiteral(BREVILO_SOURCE_DIR "/bench/smtplib_sender.py"), QStringLiteral("127.0.0.1"),
+                                 QString::number(port), QString::number(kMessages / kRounds)}
+                         + pyExtra);
         if (!python.waitForFinished(600000) || python.exitCode() != 0) {
             std::fprintf(stderr, "smtplib comparator failed\n");
-            return 1;
+            f.ok = false;
+            return f;
         }
         const QByteArray out = python.readAllStandardOutput().trimmed();
-        pySeconds += out.mid(out.indexOf("SMTPLIB ") + 8).toDouble();
+        f.pySeconds += out.mid(out.indexOf("SMTPLIB ") + 8).toDouble();
     }
-    const qint64 peakKb = PeakMemoryKb();
-
-    int delivered = 0;
     for (int i = 0; i < lstLog.LineCount(); ++i)
-        delivered += lstLog.Line(i).startsWith(QLatin1String("OK - ")) ? 1 : 0;
-    std::printf("brevilo: %d sessions (%d delivered) in %.3f s: %.1f sessions/s, mean session %.3f ms\n", sessions,
-                delivered, ownSeconds, sessions / ownSeconds, sessionMsSum / qMax(1, sessions));
-    std::printf("brevilo: peak memory while sending (VmHWM) %lld kB\n", static_cast<long long>(peakKb));
-    std::printf("smtplib: %d sessions in %.3f s: %.1f sessions/s, mean session %.3f ms\n", kMessages, pySeconds,
-                kMessages / pySeconds, pySeconds * 1000 / kMessages);
+        f.delivered += lstLog.Line(i).startsWith(QLatin1String("OK - ")) ? 1 : 0;
+    if (f.delivered != kMessages)
+        std::fprintf(stderr, "%s\n", qPrintable(lstLog.Line(lstLog.LineCount() - 1)));
+    return f;
+}
+
+void Print(const char* ours, const char* theirs, const Figures& f)
+{
+    std::printf("%s: %d sessions (%d delivered) in %.3f s: %.1f sessions/s, mean session %.3f ms\n", ours, f.sessions,
+                f.delivered, f.ownSeconds, f.sessions / f.ownSeconds, f.sessionMsSum / qMax(1, f.sessions));
+    std::printf("brevilo: peak memory while sending (VmHWM) %lld kB\n", static_cast<long long>(PeakMemoryKb()));
+    std::printf("%s: %d sessions in %.3f s: %.1f sessions/s, mean session %.3f ms\n", theirs, kMessages, f.pySeconds,
+                kMessages / f.pySeconds, f.pySeconds * 1000 / kMessages);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("BREVILO_SOURCE_DIR"))
+        qputenv("BREVILO_SOURCE_DIR", BREVILO_SOURCE_DIR);
+
+    testsupport::LocalSmtpServer server;
+    if (!server.Start()) {
+        std::fprintf(stderr, "could not start the local SMTP server:\n%s\n", qPrintable(server.Output()));
+        return 1;
+    }
+    testsupport::FakeSecretStore secrets;
+    settings::ModMain settings;
+    settings.SMTP = server.Setting();
+    settings.From = QStringLiteral("me@example.org");
+    settings.TempoAttesa = 30;
+    const Figures plain = Measure(app, settings, server.Port(), {}, secrets);
+    Print("brevilo", "smtplib", plain);
     std::printf("ratio brevilo/smtplib (sessions per second): %.2f (goal: at least 1.00)\n",
-                (sessions / ownSeconds) / (kMessages / pySeconds));
-    return delivered == kMessages ? 0 : 1;
+                (plain.sessions / plain.ownSeconds) / (kMessages / plain.pySeconds));
+
+    testsupport::SubmissionServer submission;
+    if (!submission.Start()) {
+        std::fprintf(stderr, "could not start the local submission server:\n%s\n", qPrintable(submission.Output()));
+        return 1;
+    }
+    settings.SMTP = submission.Setting(QStringLiteral("starttls"));
+    settings.Security = QStringLiteral("starttls");
+    settings.User = QString::fromLatin1(testsupport::SubmissionServer::kUser);
+    settings.CaFile = submission.CaFile();
+    secrets.entries.insert(Passwords::Key(settings.User, QStringLiteral("127.0.0.1")),
+                           QString::fromLatin1(testsupport::SubmissionServer::kPassword));
+    const Figures tls = Measure(app, settings, submission.Port(QStringLiteral("starttls")),
+                                {settings.CaFile, settings.User, QString::fromLatin1(testsupport::SubmissionServer::kPassword)},
+                                secrets);
+    Print("brevilo starttls+auth", "smtplib starttls+login", tls);
+    std::printf("ratio starttls+auth brevilo/smtplib (sessions per second): %.2f (goal: at least 1.00)\n",
+                (tls.sessions / tls.ownSeconds) / (kMessages / tls.pySeconds));
+    return plain.ok && tls.ok && plain.delivered == kMessages && tls.delivered == kMessages ? 0 : 1;
 }

@@ -1,8 +1,11 @@
 """Comparator for bench_smtp: COUNT messages through Python's smtplib, one connection each.
 
-Usage: smtplib_sender.py HOST PORT COUNT   prints "SMTPLIB <seconds>"
+Usage: smtplib_sender.py HOST PORT COUNT                              prints "SMTPLIB <seconds>"
+       smtplib_sender.py HOST PORT COUNT CAFILE USER PASSWORD         the same over STARTTLS
+                                                                      with a login
 """
 import smtplib
+import ssl
 import sys
 import time
 
@@ -13,10 +16,18 @@ MESSAGE = (b"Subject:Benchmark\r\nFrom:Mario Rossi <me@example.org>\r\nTo:ann@ex
 
 def main():
     host, port, count = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    login = sys.argv[4:7]
+    context = ssl.create_default_context(cafile=login[0]) if login else None
     start = time.perf_counter()
     for _ in range(count):
         s = smtplib.SMTP(host, port)
-        s.helo("ME")
+        if login:
+            s.ehlo()
+            s.starttls(context=context)
+            s.ehlo()
+            s.login(login[1], login[2])
+        else:
+            s.helo("ME")
         s.mail("me@example.org")
         s.rcpt("ann@example.org")
         s.data(MESSAGE)

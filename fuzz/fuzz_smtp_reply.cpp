@@ -1,8 +1,12 @@
-// Server replies cut into arbitrary chunks, with time-outs and peer closes in between,
-// against the SMTP session. Checks that every session ends with exactly one outcome,
-// that the state stays one of the dialogue's steps, and that nothing is added while idle.
+// Server replies cut into arbitrary chunks, with time-outs, peer closes, handshakes and failed
+// certificates in between, against the SMTP session: plain, STARTTLS without a login, STARTTLS
+// with AUTH and implicit TLS with AUTH (the first byte picks), so EHLO capability lines,
+// the 220 to STARTTLS and the 334 challenges of AUTH LOGIN are all reached. Checks that every
+// session ends with exactly one outcome, that the state stays one of the dialogue's steps, and
+// that nothing is added while idle.
 #include "settings/modMain.h"
 #include "mail/Outbox.h"
+#include "mail/Passwords.h"
 #include "mail/SendLog.h"
 #include "mail/SmtpSession.h"
 
@@ -17,7 +21,10 @@ namespace {
 
 class Socket final : public platform::ITcpSocket {
 public:
-    void ConnectToHost(const QString&, quint16) override {}
+    void ConnectToHost(const QString&, quint16, platform::Encryption, const QString&) override {}
+    QString LocalAddressLiteral() const override { return QStringLiteral("[127.0.0.1]"); }
+    void StartClientEncryption() override {}
+    void ContinueDespiteSslErrors() override {}
     void Write(const QByteArray& bytes) override { written += bytes.size(); }
     QByteArray ReadAll() override
     {
@@ -33,6 +40,8 @@ public:
     }
     void PeerClose() { Q_EMIT disconnected(); }
     void Error() { Q_EMIT errorOccurred(QStringLiteral("Connection reset")); }
+    void Handshake() { Q_EMIT encrypted(); }
+    void BadCertificate() { Q_EMIT sslErrors(QStringLiteral("self-signed"), QStringLiteral("AB:CD")); }
     QByteArray incoming;
     qsizetype written = 0;
 };
@@ -52,6 +61,26 @@ public:
     bool active = false;
 };
 
+// The password is always in the store; the certificate question answers as the input says.
+class Store final : public platform::ISecretStore {
+public:
+    void Read(const QString&, std::function<void(Found)> done) override { done({true, true, QStringLiteral("pw")}); }
+    void Write(const QString&, const QString&, std::function<void(bool)> done) override { done(true); }
+    void Remove(const QString&, std::function<void(bool)> done) override { done(true); }
+};
+
+class Dialogs final : public platform::IDialogs {
+public:
+    void ShowMessage(const QString&, Icon) override {}
+    bool AskYesNo(const QString&) override { return false; }
+    void AskPassword(const QString&, const QString&, bool, std::function<void(PasswordAnswer)> done) override
+    {
+        done({});
+    }
+    void AskTrust(const QString&, std::function<void(bool)> done) override { done(trust); }
+    bool trust = false;
+};
+
 class Clock final : public platform::IClock {
 public:
     double Now() const override { return 46000.5; }
@@ -63,10 +92,6 @@ public:
     abort();
 }
 
-bool ValidState(qint32 s)
-{
-    return s == 0 || (s >= 1 && s <= 5) || s == 9;
-}
 
 } // namespace
 
@@ -80,13 +105,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     settings::ModMain settings;
     settings.SMTP = QStringLiteral("mail.invalid");
+    const uint8_t mode = size > 0 ? data[0] % 4 : 0;
+    settings.Security = QStringList{QStringLiteral("none"), QStringLiteral("starttls"), QStringLiteral("starttls"),
+                                    QStringLiteral("tls")}[mode];
+    settings.User = mode >= 2 ? QStringLiteral("anna") : QString();
     mail::MemoryStatusList lstLog;
     mail::Outbox outbox(lstLog);
     Clock clock;
     mail::SendLog sendLog(logDir.path(), clock);
     Socket socket;
     Timer timer;
-    mail::SmtpSession session(socket, timer, settings, outbox, sendLog, {});
+    Store store;
+    Dialogs dialogs;
+    mail::Passwords passwords(store, dialogs);
+    mail::SmtpSession session(socket, timer, settings, outbox, sendLog, {}, passwords, dialogs);
 
     int linesBefore = 0;
     bool running = false;
@@ -114,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
 
     start();
-    size_t pos = 0;
+    size_t pos = 1;
     int sessions = 1;
     while (pos < size) {
         const uint8_t control = data[pos++];
@@ -128,6 +160,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 2:
             socket.Error();
             break;
+        case 3:
+            socket.Handshake();
+            break;
+        case 4:
+            dialogs.trust = control & 8;
+            socket.BadCertificate();
+            break;
         default: {
             const size_t n = std::min<size_t>(control / 8 + 1, size - pos);
             socket.Arrive(QByteArray(reinterpret_cast<const char*>(data + pos), static_cast<qsizetype>(n)));
@@ -135,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         }
-        if (!ValidState(session.SendState()))
+        if (!mail::SmtpDialogue::Valid(session.SendState()))
             Fail("state outside the dialogue");
         if (running && session.SendState() == 0)
             checkEnded();

@@ -23,12 +23,17 @@ ensure_packages() {
 }
 
 # What building the program needs.
+# qtkeychain-qt6-dev brings libqt6keychain1, which reaches the Secret Service through
+# libsecret, loaded at run time. --no-install-recommends keeps out the desktop keyrings it
+# recommends.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-                qt6-qpa-plugins fonts-dejavu-core)
+                qt6-qpa-plugins fonts-dejavu-core qtkeychain-qt6-dev libsecret-1-0)
 # What the tests need besides: real SMTP and HTTP servers on loopback, the time zones the Date
-# header is read back in, and Debian's tools that check the package (dpkg-deb, dpkg-shlibdeps,
+# header is read back in, a certificate made by openssl, a real secret store (gnome-keyring on a
+# private D-Bus session), and Debian's tools that check the package (dpkg-deb, dpkg-shlibdeps,
 # the desktop entry and AppStream validators, lintian).
-TEST_PACKAGES=(python3 python3-aiosmtpd tzdata dpkg-dev desktop-file-utils appstream lintian)
+TEST_PACKAGES=(python3 python3-aiosmtpd tzdata openssl gnome-keyring dbus-daemon libsecret-tools
+               dpkg-dev desktop-file-utils appstream lintian)
 # What ./package.sh needs besides the build: dpkg-shlibdeps finds the package's dependencies.
 PACKAGE_PACKAGES=(dpkg-dev)
 

@@ -6,6 +6,7 @@
 #include "mail/AddressRules.h"
 #include "mail/Dispatcher.h"
 #include "mail/Outbox.h"
+#include "mail/Passwords.h"
 #include "mail/SendLog.h"
 #include "news/NewsDigest.h"
 #include "news/NewsFetcher.h"
@@ -14,6 +15,7 @@
 #include "platform/QtDialogs.h"
 #include "platform/QtHttpClient.h"
 #include "platform/QtTcpSocket.h"
+#include "platform/SecretStore.h"
 #include "platform/SettingsStore.h"
 #include "platform/Timer.h"
 
@@ -171,7 +173,8 @@ frmMain::frmMain(frmMainDeps deps, QWidget* parent)
       m_timeouts(deps.timeouts),
       m_dataDirectory(deps.dataDirectory.isEmpty() ? platform::DataDirectory(platform::ProgramDirectory())
                                                    : deps.dataDirectory),
-      m_outboxDirectory(deps.outboxDirectory)
+      m_outboxDirectory(deps.outboxDirectory),
+      m_secrets(deps.secrets)
 {
     InitBreviloResources();
     BuildControls();
@@ -322,8 +325,13 @@ void frmMain::Form_Load()
     RefreshView();
 
     m_sendLog = std::make_unique<mail::SendLog>(m_dataDirectory, m_clock);
-    m_session =
-        std::make_unique<mail::SmtpSession>(*ws, *m_replyTimer, m_settings, *m_outbox, *m_sendLog, m_timeouts);
+    if (!m_secrets) {
+        m_ownSecrets = std::make_unique<platform::LazySecretStore>();
+        m_secrets = m_ownSecrets.get();
+    }
+    m_passwords = std::make_unique<mail::Passwords>(*m_secrets, m_dialogs);
+    m_session = std::make_unique<mail::SmtpSession>(*ws, *m_replyTimer, m_settings, *m_outbox, *m_sendLog,
+                                                    m_timeouts, *m_passwords, m_dialogs);
     connect(m_session.get(), &mail::SmtpSession::lblDoingChanged, lblDoing, &QLabel::setText);
     m_dispatcher = std::make_unique<mail::Dispatcher>(*m_outbox, *m_session, m_settings, m_clock);
     m_fetcher = std::make_unique<news::NewsFetcher>(*Inet1, m_settings, m_clock, *m_digest);
@@ -533,6 +541,7 @@ void frmMain::mnuConfigure_Click()
 {
     if (!m_options) {
         m_options = new frmOptions(m_settings, this);
+        m_options->SetPasswords(m_passwords.get());
         m_options->setObjectName(QStringLiteral("frmOptions"));
         // OK may have changed SMTP and From. The address book is not reloaded here: the file
         // is written only at exit, so reloading would throw away this session's edits.

@@ -23,6 +23,7 @@ class IClock;
 class IDesktop;
 class IDialogs;
 class IHttpClient;
+class ISecretStore;
 class ISettingsStore;
 class ITcpSocket;
 class ITimer;
@@ -32,6 +33,7 @@ namespace mail {
 class Dispatcher;
 class Outbox;
 class OutboxStore;
+class Passwords;
 class SendLog;
 } // namespace mail
 
@@ -58,6 +60,7 @@ struct frmMainDeps {
     platform::ITimer* timer1 = nullptr;     // dispatcher, 1000 ms
     platform::ITimer* timer2 = nullptr;     // news scheduler, 3000 ms
     platform::ITimer* replyTimer = nullptr; // SMTP reply time-out
+    platform::ISecretStore* secrets = nullptr; // the desktop's, loaded when first needed
     mail::SmtpSession::Timeouts timeouts;
     // Where rubrica.txt and log.txt live; empty: beside the program, or the per-user
     // data directory when that is not writable.
@@ -142,6 +145,9 @@ private:
     std::unique_ptr<mail::OutboxStore> m_outboxStore;
     std::unique_ptr<mail::Outbox> m_outbox;
     std::unique_ptr<mail::SendLog> m_sendLog;
+    platform::ISecretStore* m_secrets;
+    std::unique_ptr<platform::ISecretStore> m_ownSecrets;
+    std::unique_ptr<mail::Passwords> m_passwords;
     std::unique_ptr<mail::SmtpSession> m_session;
     std::unique_ptr<mail::Dispatcher> m_dispatcher;
     std::unique_ptr<news::NewsDigest> m_digest;

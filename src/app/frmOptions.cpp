@@ -1,6 +1,8 @@
 #include "frmOptions.h"
 
 #include "mail/AddressRules.h"
+#include "mail/Passwords.h"
+#include "mail/SmtpAddress.h"
 #include "settings/modMain.h"
 
 #include <QCheckBox>
@@ -133,16 +135,21 @@ void frmOptions::BuildControls()
     cmdOk = Make<QPushButton>(this, "cmdOk", 4320, 4860, 795, 555);
     cmdOk->setText(QStringLiteral("OK"));
     cmdOk->setDefault(true);
+    // Server security, login, password and SMS gateway in a dialog of their own, last in the order.
+    cmdAccount = Make<QPushButton>(this, "cmdAccount", 120, 4860, 2055, 555);
+    cmdAccount->setText(QStringLiteral("Server e account…"));
+    cmdAccount->setAutoDefault(false);
 
     QWidget* order[] = {txtSMTP,    txtFrom,    txtTempoAttesa, chkSerieA,
                         chkSerieB,  chkTuttiGol, chkPallavoloA1_finali, chkPallavoloA1_parziali,
                         txtPallavoloDettaglio, chkNotizie, txtDest[0], txtDest[1],
-                        txtDest[2], cmdOk,      cmdAnnulla};
+                        txtDest[2], cmdOk,      cmdAnnulla, cmdAccount};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
     connect(cmdOk, &QPushButton::clicked, this, &frmOptions::cmdOk_Click);
     connect(cmdAnnulla, &QPushButton::clicked, this, &frmOptions::cmdAnnulla_Click);
+    connect(cmdAccount, &QPushButton::clicked, this, &frmOptions::cmdAccount_Click);
     // toggled also fires when Form_Load sets a box, so the interlock holds then too.
     connect(chkPallavoloA1_finali, &QCheckBox::toggled, this, &frmOptions::chkPallavoloA1_finali_Click);
     connect(chkPallavoloA1_parziali, &QCheckBox::toggled, this,
@@ -180,6 +187,17 @@ void frmOptions::Form_Load()
 
     for (int i = 0; i < 3; ++i)
         txtDest[i]->setText(m_settings.NewsDest[i]);
+
+    m_account = {m_settings.Security, m_settings.User, QString(), m_settings.SmsGateway};
+}
+
+void frmOptions::cmdAccount_Click()
+{
+    if (!m_accountDialog) {
+        m_accountDialog = new frmAccount(this);
+        connect(m_accountDialog, &QDialog::accepted, this, [this] { m_account = m_accountDialog->Result(); });
+    }
+    m_accountDialog->ShowModal(m_account);
 }
 
 void frmOptions::cmdOk_Click()
@@ -209,11 +227,24 @@ void frmOptions::cmdOk_Click()
     for (int i = 0; i < 3; ++i)
         m_settings.NewsDest[i] = txtDest[i]->text();
 
+    m_settings.Security = m_account.security;
+    m_settings.User = m_account.user;
+    if (!m_account.smsGateway.isEmpty())
+        m_settings.SmsGateway = m_account.smsGateway;
+    if (!m_account.password.isEmpty() && !m_account.user.isEmpty() && m_passwords) {
+        const auto security = mail::ParseSecurity(m_settings.Security).value_or(platform::Encryption::None);
+        const mail::SmtpAddress server = mail::SmtpAddress::Parse(m_settings.SMTP, mail::DefaultPort(security));
+        if (server.valid)
+            m_passwords->Keep(m_account.user, server.host, m_account.password);
+    }
+    m_account.password.clear();
+
     accept();
 }
 
 void frmOptions::cmdAnnulla_Click()
 {
+    m_account.password.clear();
     reject();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frmAccount.h"
+
 #include <QDialog>
 
 #include <array>
@@ -12,6 +14,9 @@ class QPushButton;
 
 namespace settings {
 struct ModMain;
+}
+namespace mail {
+class Passwords;
 }
 
 namespace app {
@@ -28,6 +33,8 @@ public:
     // Rejected after Annulla, Esc or the close box); the main window refreshes its labels then.
     // While the dialog is open, a second call only raises it and keeps what has been typed.
     void ShowModal();
+    // Where OK puts a password typed under "Server e account" (the secret store and the run's memory).
+    void SetPasswords(mail::Passwords* passwords) { m_passwords = passwords; }
 
     void Form_Load();
 
@@ -38,6 +45,7 @@ public:
     void chkPallavoloA1_parziali_Click();
     void txtDest_GotFocus(int index);
     void txtDest_Validate(int index);
+    void cmdAccount_Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,6 +55,9 @@ private:
     int DestIndexOf(QObject* watched) const;
 
     settings::ModMain& m_settings;
+    mail::Passwords* m_passwords = nullptr;
+    frmAccount::Values m_account; // applied by OK, like every other field
+    frmAccount* m_accountDialog = nullptr;
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtSMTP = nullptr;
@@ -69,6 +80,7 @@ private:
     QLabel* Label3 = nullptr;
     QPushButton* cmdAnnulla = nullptr;
     QPushButton* cmdOk = nullptr;
+    QPushButton* cmdAccount = nullptr;
 };
 
 } // namespace app

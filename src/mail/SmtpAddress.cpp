@@ -22,9 +22,35 @@ bool ParsePort(const QString& text, quint16& port)
 
 } // namespace
 
-SmtpAddress SmtpAddress::Parse(const QString& setting)
+std::optional<platform::Encryption> ParseSecurity(const QString& setting)
+{
+    const QString word = setting.trimmed().toLower();
+    if (word == QLatin1String("none"))
+        return platform::Encryption::None;
+    if (word == QLatin1String("starttls"))
+        return platform::Encryption::StartTls;
+    if (word == QLatin1String("tls"))
+        return platform::Encryption::Implicit;
+    return std::nullopt;
+}
+
+quint16 DefaultPort(platform::Encryption encryption)
+{
+    switch (encryption) {
+    case platform::Encryption::StartTls:
+        return 587;
+    case platform::Encryption::Implicit:
+        return 465;
+    case platform::Encryption::None:
+        break;
+    }
+    return kSmtpPort;
+}
+
+SmtpAddress SmtpAddress::Parse(const QString& setting, quint16 defaultPort)
 {
     SmtpAddress out;
+    out.port = defaultPort;
     const QString text = setting.trimmed();
     if (text.isEmpty())
         return out;

@@ -1,8 +1,11 @@
 #include "SmtpSession.h"
 
-#include "MessageFormat.h"
+#include "Passwords.h"
 #include "SmtpAddress.h"
 #include "settings/modMain.h"
+
+#include <QHostInfo>
+#include <QPointer>
 
 #include <cctype>
 
@@ -25,7 +28,7 @@ const QString kMayHaveBeenDelivered = QStringLiteral(" (after the message was se
 
 } // namespace
 
-SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const settings::ModMain& settings,
+SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, settings::ModMain& settings,
                          Outbox& outbox, SendLog& sendLog, Timeouts timeouts, QObject* parent)
     : QObject(parent),
       ws(ws),
@@ -38,7 +41,23 @@ SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer,
     connect(&ws, &platform::ITcpSocket::readyRead, this, &SmtpSession::ws_DataArrival);
     connect(&ws, &platform::ITcpSocket::errorOccurred, this, &SmtpSession::ws_Error);
     connect(&ws, &platform::ITcpSocket::disconnected, this, &SmtpSession::ws_Disconnected);
+    connect(&ws, &platform::ITcpSocket::encrypted, this, &SmtpSession::ws_Encrypted);
+    connect(&ws, &platform::ITcpSocket::sslErrors, this, &SmtpSession::ws_SslErrors);
     connect(&replyTimer, &platform::ITimer::timeout, this, &SmtpSession::ReplyTimer_Timeout);
+}
+
+SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, settings::ModMain& settings,
+                         Outbox& outbox, SendLog& sendLog, Timeouts timeouts, Passwords& passwords,
+                         platform::IDialogs& dialogs, QObject* parent)
+    : SmtpSession(ws, replyTimer, settings, outbox, sendLog, timeouts, parent)
+{
+    m_passwords = &passwords;
+    m_dialogs = &dialogs;
+}
+
+QString SmtpSession::EhloDomain(const QString& hostName, const QString& addressLiteral)
+{
+    return SmtpDialogue::IsDomain(hostName) ? hostName : addressLiteral;
 }
 
 void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
@@ -47,19 +66,60 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
     if (sendState != 0)
         Fail(QStringLiteral("Sending interrupted by the next message"), true);
 
+    ++m_session;
     m_currentMail = record;
     m_outbox.SetInFlight(record);
     m_reply.clear();
 
-    const SmtpAddress server = SmtpAddress::Parse(m_settings.SMTP);
+    const std::optional<platform::Encryption> security = ParseSecurity(m_settings.Security);
+    if (!security) {
+        m_outbox.ReportError(QStringLiteral("Invalid Security setting: \"%1\" (none, starttls or tls)")
+                                 .arg(m_settings.Security));
+        return;
+    }
+    m_security = *security;
+    const SmtpAddress server = SmtpAddress::Parse(m_settings.SMTP, DefaultPort(m_security));
     if (!server.valid) {
         m_outbox.ReportError(QStringLiteral("Invalid SMTP server: \"%1\"").arg(m_settings.SMTP));
         return;
     }
+    m_host = server.host;
+    m_port = server.port;
+    const QString user = m_settings.User.trimmed();
+    if (user.isEmpty()) {
+        Connect(QString());
+        return;
+    }
+    if (m_security == platform::Encryption::None) {
+        m_outbox.ReportError(QStringLiteral("A password is never sent without TLS: set Security to starttls or tls"));
+        return;
+    }
+    if (!m_passwords) {
+        m_outbox.ReportError(QStringLiteral("No password given for %1: message not sent").arg(Passwords::Key(user, m_host)));
+        return;
+    }
+    // The state holds the dispatcher while the store or the user is asked.
+    SetSendState(SmtpDialogue::kPassword);
+    QPointer<SmtpSession> self(this);
+    const quint64 session = m_session;
+    m_passwords->Obtain(user, m_host, [self, session, user](std::optional<QString> password) {
+        if (!self || self->m_session != session || self->sendState != SmtpDialogue::kPassword)
+            return;
+        if (!password)
+            self->Fail(QStringLiteral("No password given for %1: message not sent").arg(Passwords::Key(user, self->m_host)),
+                       false);
+        else
+            self->Connect(*password);
+    });
+}
+
+void SmtpSession::Connect(const QString& password)
+{
+    m_dialogue.Begin(*m_currentMail, m_security, m_settings.User.trimmed(), password);
     // The state is set before connecting, so an error raised at once belongs to this session.
-    SetSendState(1);
+    SetSendState(m_dialogue.FirstState());
     ArmReplyTimer();
-    ws.ConnectToHost(server.host, server.port);
+    ws.ConnectToHost(m_host, m_port, m_security, m_settings.CaFile);
 }
 
 void SmtpSession::SetSendState(qint32 value)
@@ -69,16 +129,6 @@ void SmtpSession::SetSendState(qint32 value)
         Q_EMIT lblDoingChanged(QStringLiteral("[%1] Sending to %2").arg(value).arg(m_currentMail->mailToNick));
     else
         Q_EMIT lblDoingChanged(QString());
-}
-
-void SmtpSession::SendLine(const QString& line)
-{
-    SendBytes(line.toUtf8() + kCrLf);
-}
-
-void SmtpSession::SendBytes(const QByteArray& bytes)
-{
-    ws.Write(bytes);
 }
 
 void SmtpSession::ws_DataArrival()
@@ -91,7 +141,9 @@ void SmtpSession::ws_DataArrival()
     QByteArray reply;
     bool wellFormed = false;
     while (sendState != 0 && TakeCompleteReply(reply, wellFormed)) {
-        AnswerReply(reply, wellFormed);
+        if (sendState == SmtpDialogue::kGreeting && m_security != platform::Encryption::None)
+            m_dialogue.SetDomain(EhloDomain(QHostInfo::localHostName(), ws.LocalAddressLiteral()));
+        Take(m_dialogue.Answer(sendState, reply, wellFormed), reply);
         // The command just sent cannot have been answered yet: bytes already here were sent
         // out of turn, and taking them as its answer would put the dialogue a step off.
         if (sendState != 0 && !m_reply.isEmpty()) {
@@ -102,6 +154,52 @@ void SmtpSession::ws_DataArrival()
 
     if (sendState != 0 && m_reply.size() > kMaxReplyBytes)
         Fail(QStringLiteral("The server sent a reply longer than %1 bytes").arg(kMaxReplyBytes), true);
+}
+
+void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
+{
+    switch (step.then) {
+    case SmtpStep::Then::Wait:
+        if (!step.send.isEmpty())
+            ws.Write(step.send);
+        SetSendState(step.next);
+        // A greeting awaited after an implicit TLS handshake restarts the wait too.
+        ArmReplyTimer();
+        return;
+    case SmtpStep::Then::StartTls:
+        // Bytes behind the 220 were sent before the handshake: taken as answers to encrypted
+        // commands, they would be commands injected by whoever sits on the line.
+        if (!m_reply.isEmpty()) {
+            Fail(QStringLiteral("The server sent more after its 220 to STARTTLS: session ended before TLS"), false);
+            return;
+        }
+        SetSendState(step.next);
+        ArmReplyTimer();
+        ws.StartClientEncryption();
+        return;
+    case SmtpStep::Then::Delivered: {
+        ws.Write(step.send);
+        const std::shared_ptr<CMessaggio> delivered = m_currentMail;
+        Finish();
+        m_outbox.ReportDelivered(*delivered);
+        m_sendLog.WriteSendLog(*delivered);
+        return;
+    }
+    case SmtpStep::Then::Refused:
+        Refuse(QString::fromUtf8(reply));
+        return;
+    case SmtpStep::Then::PasswordRefused: {
+        const QString user = m_settings.User.trimmed();
+        if (m_passwords)
+            m_passwords->Forget(user, m_host);
+        Refuse(QStringLiteral("Password refused by the server for %1: ").arg(Passwords::Key(user, m_host))
+               + QString::fromUtf8(reply));
+        return;
+    }
+    case SmtpStep::Then::Failed:
+        Fail(step.error, step.quit);
+        return;
+    }
 }
 
 bool SmtpSession::TakeCompleteReply(QByteArray& reply, bool& wellFormed)
@@ -127,63 +225,19 @@ bool SmtpSession::TakeCompleteReply(QByteArray& reply, bool& wellFormed)
     }
 }
 
-void SmtpSession::AnswerReply(const QByteArray& reply, bool wellFormed)
+void SmtpSession::Refuse(const QString& line)
 {
-    // Only the reply that the step asks for lets the dialogue go on: 354 to DATA, 2xx to the rest.
-    const char expected = sendState == 5 ? '3' : '2';
-    if (!wellFormed || reply.at(0) != expected) {
-        Refuse(reply);
-        return;
-    }
-    const CMessaggio& mail = *m_currentMail;
-    switch (sendState) {
-    case 1:
-        SendLine(QStringLiteral("HELO ME"));
-        SetSendState(2);
-        break;
-    case 2:
-        SendLine(QStringLiteral("MAIL FROM:<") + OneLine(mail.mailFrom) + QLatin1Char('>'));
-        SetSendState(3);
-        break;
-    case 3:
-        SendLine(QStringLiteral("RCPT TO:<") + OneLine(mail.mailTo) + QLatin1Char('>'));
-        SetSendState(4);
-        break;
-    case 4:
-        SendLine(QStringLiteral("DATA"));
-        SetSendState(5);
-        break;
-    case 5:
-        SendBytes(MessageContent(mail) + QByteArrayLiteral(".\r\n"));
-        SetSendState(9);
-        break;
-    case 9: {
-        SendLine(QStringLiteral("QUIT"));
-        const std::shared_ptr<CMessaggio> delivered = m_currentMail;
-        Finish();
-        m_outbox.ReportDelivered(*delivered);
-        m_sendLog.WriteSendLog(*delivered);
-        return;
-    }
-    default:
-        return;
-    }
-    ArmReplyTimer();
-}
-
-void SmtpSession::Refuse(const QByteArray& reply)
-{
-    m_outbox.ReportRefusal(QString::fromUtf8(reply));
-    SendLine(QStringLiteral("QUIT"));
+    m_outbox.ReportRefusal(line);
+    ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
     Finish();
 }
 
 void SmtpSession::Fail(const QString& description, bool sayQuit)
 {
-    const bool afterMessage = sendState == 9;
+    const bool afterMessage = sendState == SmtpDialogue::kDot;
     m_outbox.ReportError(afterMessage ? description + kMayHaveBeenDelivered : description);
     if (sayQuit)
-        SendLine(QStringLiteral("QUIT"));
+        ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
     Finish();
 }
 
@@ -192,34 +246,87 @@ void SmtpSession::Finish()
     m_replyTimer.Stop();
     ws.Close();
     m_reply.clear();
+    m_dialogue.End();
     SetSendState(0);
 }
 
 void SmtpSession::ArmReplyTimer()
 {
-    m_replyTimer.Start(sendState == 9 ? m_timeouts.finalReplyMs : m_timeouts.replyMs, true);
+    m_replyTimer.Start(sendState == SmtpDialogue::kDot ? m_timeouts.finalReplyMs : m_timeouts.replyMs, true);
 }
 
 void SmtpSession::ws_Error(const QString& description)
 {
     // An error after the session's end (or before any) has no message to report on.
-    if (sendState == 0)
+    if (sendState == 0 || sendState == SmtpDialogue::kPassword)
         return;
     Fail(description, false);
 }
 
 void SmtpSession::ws_Disconnected()
 {
-    if (sendState == 0)
+    if (sendState == 0 || sendState == SmtpDialogue::kPassword)
         return;
     Fail(QStringLiteral("The server closed the connection before the end of the dialogue"), false);
 }
 
+void SmtpSession::ws_Encrypted()
+{
+    if (sendState != SmtpDialogue::kHandshake)
+        return;
+    Take(m_dialogue.Encrypted(), {});
+}
+
+bool SmtpSession::Trusted(const QString& fingerprint) const
+{
+    const QStringList trusted = m_settings.TrustedCertificate.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return trusted.size() == 2 && trusted[0].compare(m_host, Qt::CaseInsensitive) == 0
+        && trusted[1].compare(fingerprint, Qt::CaseInsensitive) == 0;
+}
+
+void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprint)
+{
+    if (sendState != SmtpDialogue::kHandshake)
+        return;
+    // The certificate the user accepted for this host, and only that one, passes.
+    if (Trusted(fingerprint)) {
+        ws.ContinueDespiteSslErrors();
+        return;
+    }
+    const QString refused = QStringLiteral("Certificate of %1 not trusted: %2 (SHA-256 %3)").arg(m_host, reasons, fingerprint);
+    if (!m_dialogs) {
+        Fail(refused, false);
+        return;
+    }
+    // Nothing has been sent over the connection; it waits, without a time-out, for the answer.
+    m_replyTimer.Stop();
+    SetSendState(SmtpDialogue::kTrust);
+    QPointer<SmtpSession> self(this);
+    const quint64 session = m_session;
+    const QString host = m_host;
+    m_dialogs->AskTrust(
+        QStringLiteral("Il certificato del server %1 non è verificato:\n%2\n\nImpronta SHA-256:\n%3\n\n"
+                       "Fidarsi di questo certificato?")
+            .arg(host, reasons, fingerprint),
+        [self, session, host, fingerprint, refused](bool yes) {
+            if (!self || self->m_session != session || self->sendState != SmtpDialogue::kTrust)
+                return;
+            if (!yes) {
+                self->Fail(refused, false);
+                return;
+            }
+            self->m_settings.TrustedCertificate = host + QLatin1Char(' ') + fingerprint;
+            self->SetSendState(SmtpDialogue::kHandshake);
+            self->ArmReplyTimer();
+            self->ws.ContinueDespiteSslErrors();
+        });
+}
+
 void SmtpSession::ReplyTimer_Timeout()
 {
-    if (sendState == 0)
+    if (sendState == 0 || sendState == SmtpDialogue::kPassword || sendState == SmtpDialogue::kTrust)
         return;
-    const int waited = sendState == 9 ? m_timeouts.finalReplyMs : m_timeouts.replyMs;
+    const int waited = sendState == SmtpDialogue::kDot ? m_timeouts.finalReplyMs : m_timeouts.replyMs;
     Fail(QStringLiteral("No reply from the server within %1").arg(Duration(waited)), false);
 }
 

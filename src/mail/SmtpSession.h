@@ -3,6 +3,8 @@
 #include "CMessaggio.h"
 #include "Outbox.h"
 #include "SendLog.h"
+#include "SmtpDialogue.h"
+#include "platform/Dialogs.h"
 #include "platform/TcpSocket.h"
 #include "platform/Timer.h"
 
@@ -16,32 +18,30 @@ struct ModMain;
 
 namespace mail {
 
-// Delivers currentMail over one TCP connection, one dialogue step per complete server reply.
-//
-// sendState  reply awaited            next line(s)
-//   0        none (idle)              -
-//   1        greeting 2xx             HELO ME
-//   2        answer to HELO 2xx       MAIL FROM:<from>
-//   3        answer to MAIL 2xx       RCPT TO:<to>
-//   4        answer to RCPT 2xx       DATA
-//   5        answer to DATA 3xx       headers, blank line, text, "."
-//   9        answer to "." 2xx        QUIT, close, OK line, send log
-// Any other reply ends the session as a refusal; a time-out, a socket error or a server close
-// ends it with an "ERR - " line. Each session has exactly one outcome.
+class Passwords;
+
+// Delivers currentMail over one TCP connection: the socket, the time-outs, the password and the
+// certificate question around the dialogue steps of SmtpDialogue (its table lists every sendState).
+// A refusal ends the session with the server's reply listed; a time-out, a socket error, a server
+// close or a broken rule ends it with an "ERR - " line. Each session has exactly one outcome.
 class SmtpSession : public QObject {
     Q_OBJECT
 public:
     struct Timeouts {
-        int replyMs = 2 * 60 * 1000;       // greeting and each command
+        int replyMs = 2 * 60 * 1000;       // greeting, TLS handshake and each command
         int finalReplyMs = 10 * 60 * 1000; // the reply to the final "."
     };
 
     // A reply that grows past this without ending is not SMTP; the session gives up on it.
     static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
-    // ws and replyTimer are owned by the caller and outlive the session.
-    SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, const settings::ModMain& settings,
-                Outbox& outbox, SendLog& sendLog, Timeouts timeouts, QObject* parent = nullptr);
+    // ws and replyTimer are owned by the caller and outlive the session. Without passwords and
+    // dialogs, a session that needs a password or the trust question ends with an ERR line.
+    SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, settings::ModMain& settings, Outbox& outbox,
+                SendLog& sendLog, Timeouts timeouts, QObject* parent = nullptr);
+    SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer, settings::ModMain& settings, Outbox& outbox,
+                SendLog& sendLog, Timeouts timeouts, Passwords& passwords, platform::IDialogs& dialogs,
+                QObject* parent = nullptr);
 
     void StartSending(const std::shared_ptr<CMessaggio>& record);
     qint32 SendState() const { return sendState; }
@@ -49,36 +49,48 @@ public:
     void SetTimeouts(Timeouts timeouts) { m_timeouts = timeouts; }
     const std::shared_ptr<CMessaggio>& currentMail() const { return m_currentMail; }
 
+    // The name after EHLO: the machine's host name, or our address literal when it is no domain.
+    static QString EhloDomain(const QString& hostName, const QString& addressLiteral);
+
 Q_SIGNALS:
     // The caption of lblDoing: "[" + step + "] Sending to " + nick, or empty when idle.
     void lblDoingChanged(const QString& caption);
 
 private:
     void SetSendState(qint32 value);
-    void SendLine(const QString& line);
-    void SendBytes(const QByteArray& bytes);
+    void Connect(const QString& password);
     void ws_DataArrival();
     void ws_Error(const QString& description);
     void ws_Disconnected();
+    void ws_Encrypted();
+    void ws_SslErrors(const QString& reasons, const QString& fingerprint);
     void ReplyTimer_Timeout();
 
     // Takes one complete reply off the front of m_reply; false while it is still incomplete.
     bool TakeCompleteReply(QByteArray& reply, bool& wellFormed);
-    void AnswerReply(const QByteArray& reply, bool wellFormed);
-    void Refuse(const QByteArray& reply);
+    void Take(const SmtpStep& step, const QByteArray& reply);
+    void Refuse(const QString& line);
     void Fail(const QString& description, bool sayQuit);
     void Finish();
     void ArmReplyTimer();
+    bool Trusted(const QString& fingerprint) const;
 
     platform::ITcpSocket& ws;
     platform::ITimer& m_replyTimer;
-    const settings::ModMain& m_settings;
+    settings::ModMain& m_settings;
     Outbox& m_outbox;
     SendLog& m_sendLog;
     Timeouts m_timeouts;
+    Passwords* m_passwords = nullptr;
+    platform::IDialogs* m_dialogs = nullptr;
     std::shared_ptr<CMessaggio> m_currentMail;
     qint16 sendState = 0;
     QByteArray m_reply; // bytes of the reply being assembled
+    SmtpDialogue m_dialogue;
+    platform::Encryption m_security = platform::Encryption::None;
+    QString m_host;
+    quint16 m_port = 0;
+    quint64 m_session = 0; // tells a late answer of the password dialog or trust question apart
 };
 
 } // namespace mail

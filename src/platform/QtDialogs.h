@@ -13,6 +13,9 @@ public:
     void ShowMessage(const QString& text, Icon icon) override;
     bool AskYesNo(const QString& text) override;
     Answer AskYesNoOr(const QString& text, const QString& thirdButton) override;
+    void AskPassword(const QString& user, const QString& host, bool storeAvailable,
+                     std::function<void(PasswordAnswer)> done) override;
+    void AskTrust(const QString& text, std::function<void(bool)> done) override;
 
 private:
     QWidget* m_parent;

@@ -116,6 +116,9 @@ QString ModMain::Load(const platform::ISettingsStore& store)
                      .toInt(&numeric);
     if (!numeric || RetryHours < 0)
         RetryHours = kDefaultRetryHours;
+    Security = store.ReadSetting(kAppName, kAddress, QStringLiteral("Security"), QStringLiteral("none"));
+    User = store.ReadSetting(kAppName, kAddress, QStringLiteral("User"), QString());
+    TrustedCertificate = store.ReadSetting(kAppName, kAddress, QStringLiteral("TrustedCertificate"), QString());
 
     // Optional keys a user or administrator may add by hand; never written back.
     SmsGateway = store.ReadSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), kDefaultSmsGateway)
@@ -123,6 +126,7 @@ QString ModMain::Load(const platform::ISettingsStore& store)
     // An empty gateway would turn every mobile number into "number@".
     if (SmsGateway.isEmpty())
         SmsGateway = kDefaultSmsGateway;
+    CaFile = store.ReadSetting(kAppName, kAddress, QStringLiteral("CaFile"), QString()).trimmed();
     VolleyHost = store.ReadSetting(kAppName, kNews, QStringLiteral("VolleyHost"), QString()).trimmed();
     NewsHost = store.ReadSetting(kAppName, kNews, QStringLiteral("NewsHost"), QString()).trimmed();
     FootballHost = store.ReadSetting(kAppName, kNews, QStringLiteral("FootballHost"), QString()).trimmed();
@@ -138,6 +142,11 @@ void ModMain::Save(platform::ISettingsStore& store, const QString& senderName) c
     for (int i = 0; i < 3; ++i)
         store.WriteSetting(kAppName, kNews, DestKey(i), NewsDest[i]);
     store.WriteSetting(kAppName, kAddress, QStringLiteral("RetryHours"), QString::number(RetryHours));
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("Security"), Security);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("User"), User);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("TrustedCertificate"), TrustedCertificate);
+    if (SmsGateway != kDefaultSmsGateway && !SmsGateway.trimmed().isEmpty())
+        store.WriteSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), SmsGateway);
 }
 
 } // namespace settings

@@ -20,6 +20,12 @@ struct ModMain {
     // Hours after its creation during which a temporarily failed message is tried again; 0: never.
     qint32 RetryHours = kDefaultRetryHours;
 
+    // Submission: "none" (plain SMTP, no login), "starttls" or "tls"; the login name (empty: no
+    // login); the one certificate the user chose to trust, as "host fingerprint".
+    QString Security = QStringLiteral("none");
+    QString User;
+    QString TrustedCertificate;
+
     // Not stored: every run starts with them off.
     bool SerieA = false;
     bool SerieB = false;
@@ -29,8 +35,11 @@ struct ModMain {
     bool Notizie = false;
     bool TuttiGol = false;
 
-    // Read at load when present, never written: the operator's gateway and the news hosts.
+    // Read at load when present, never written: the news hosts, and a PEM file of extra
+    // certificates to trust. The operator's gateway is written only once it differs from
+    // the built-in placeholder (the configuration dialog can set it).
     QString SmsGateway;
+    QString CaFile;
     QString VolleyHost;
     QString NewsHost;
     QString FootballHost;

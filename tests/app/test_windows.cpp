@@ -10,6 +10,8 @@
 #include "app/frmOptions.h"
 #include "mail/Dispatcher.h"
 #include "mail/Outbox.h"
+#include "mail/Passwords.h"
+#include "platform/QtDialogs.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -58,6 +60,12 @@ QStringList FocusCycle(QWidget* start, int steps)
         seen.append(QApplication::focusWidget()->objectName());
     }
     return seen;
+}
+
+QByteArray ReadMaps(qint64 pid)
+{
+    QFile maps(QString("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
 }
 
 // No caption of a label or check box is cut.
@@ -587,6 +595,107 @@ private Q_SLOTS:
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
         QCOMPARE(Fields(settings), QStringList({" mail.example.net ", "x", "8", "3412345678@" + kGateway,
                                                 "341234567", "3312345678", "*", "001111"}));
+    }
+
+    // "Server e account…" comes last in the focus order and opens its own small dialog; what is
+    // set there applies only with the configuration's OK, the password going to the secret store.
+    void serverAndAccount()
+    {
+        FakeSecretStore secrets;
+        mail::Passwords passwords(secrets, e->dialogs);
+        settings::ModMain start;
+        start.SMTP = "smtp.example.org";
+        start.SmsGateway = kGateway;
+        Options(start);
+        dlg->SetPasswords(&passwords);
+        QCOMPARE(FocusCycle(W("txtDest2"), 4), QStringList({"txtDest2", "cmdOk", "cmdAnnulla", "cmdAccount", "txtSMTP"}));
+        for (bool ok : {false, true}) {
+            if (ok)
+                Options(settings);
+            W<QPushButton>("cmdAccount")->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(W<QPushButton>("cmdAccount"), Qt::Key_Space);
+            auto* account = dlg->findChild<QDialog*>("frmAccount");
+            QVERIFY(account && QTest::qWaitForWindowActive(account));
+            root = account;
+            QTRY_COMPARE(QApplication::focusWidget(), W<QWidget>("cboSecurity"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // STARTTLS
+            for (const char* typed : {"anna", "segreto", "sms.operator.example"}) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QTest::keyClicks(QApplication::focusWidget(), typed);
+            }
+            QVERIFY(W("txtPassword")->echoMode() == QLineEdit::Password);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTRY_VERIFY(!account->isVisible());
+            root = dlg.get();
+            Click(ok ? "cmdOk" : "cmdAnnulla");
+            QTRY_VERIFY(!dlg->isVisible());
+            QCOMPARE(QStringList({settings.Security, settings.User, settings.SmsGateway, secrets.entries.keys().join(' ')}),
+                     ok ? QStringList({"starttls", "anna", "sms.operator.example", "anna@smtp.example.org"})
+                        : QStringList({"none", "", kGateway, ""}));
+        }
+        QCOMPARE(secrets.entries.value("anna@smtp.example.org"), "segreto");
+    }
+
+    // The real password dialog and certificate question: titled "Brevilo", the focus in the
+    // password field, Enter answers; without a store the box is off and the dialog says why;
+    // the certificate question answers No to Enter.
+    void passwordDialogAndTrustQuestion()
+    {
+        QWidget parent;
+        parent.show();
+        platform::QtDialogs dialogs(&parent);
+        QList<platform::IDialogs::PasswordAnswer> answers;
+        for (bool store : {true, false}) {
+            dialogs.AskPassword("anna", "smtp.example.org", store, [&](platform::IDialogs::PasswordAnswer a) { answers.append(a); });
+            QPointer<QDialog> box = parent.findChild<QDialog*>("dlgPassword");
+            QVERIFY(box && QTest::qWaitForWindowActive(box));
+            QCOMPARE(box->windowTitle(), "Brevilo");
+            QVERIFY(box->findChild<QLabel*>("lblPassword")->text().contains("anna")
+                    && box->findChild<QLabel*>("lblPassword")->text().contains("smtp.example.org"));
+            QTRY_COMPARE(QApplication::focusWidget()->objectName(), "txtPassword");
+            auto* remember = box->findChild<QCheckBox*>("chkRicorda");
+            QCOMPARE(QString("%1 %2 %3").arg(remember->text()).arg(remember->isChecked()).arg(remember->isEnabled()),
+                     store ? "Ricorda la password 1 1" : "Ricorda la password 0 0");
+            QCOMPARE(box->findChild<QLabel*>("lblNoStore") != nullptr, !store);
+            QTest::keyClicks(QApplication::focusWidget(), "pw");
+            QTest::keyClick(QApplication::focusWidget(), store ? Qt::Key_Return : Qt::Key_Escape);
+            QTRY_COMPARE(answers.size(), store ? 1 : 2);
+            QTRY_VERIFY(box.isNull()); // closed for good
+        }
+        QVERIFY(answers[0].answered && answers[0].password == "pw" && answers[0].remember);
+        QVERIFY(!answers[1].answered && answers[1].password.isEmpty());
+
+        QList<bool> trusted;
+        dialogs.AskTrust("Fidarsi di questo certificato?", [&](bool yes) { trusted.append(yes); });
+        auto* question = parent.findChild<QMessageBox*>("msgTrust");
+        QVERIFY(question && QTest::qWaitForWindowActive(question));
+        QCOMPARE(question->windowTitle() + "|" + question->defaultButton()->text(), "Brevilo|" + question->button(QMessageBox::No)->text());
+        QTest::keyClick(question, Qt::Key_Return);
+        QTRY_COMPARE(trusted, QList<bool>{false});
+    }
+
+    // The real program on Security=none: at start neither the TLS backend nor QtKeychain is loaded.
+    void plainStartLoadsNoTlsNorKeychain()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+        env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        QProcess brevilo;
+        brevilo.setProcessEnvironment(env);
+        brevilo.start(BREVILO_BINARY);
+        QVERIFY(brevilo.waitForStarted());
+        QByteArray loaded;
+        QTRY_VERIFY_WITH_TIMEOUT((loaded = ReadMaps(brevilo.processId())).contains("libqoffscreen"), 20000);
+        QTest::qWait(1500); // the window is up and its first timers have run
+        loaded = ReadMaps(brevilo.processId());
+        brevilo.kill();
+        brevilo.waitForFinished();
+        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
+        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
+            QVERIFY2(!loaded.contains(lib), lib);
     }
 
     void typedMessageReachesRealServer()

@@ -3,9 +3,11 @@
 #include "Fakes.h"
 #include "settings/modMain.h"
 #include "mail/Dispatcher.h"
+#include "mail/Passwords.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QTemporaryDir>
 
 inline QByteArray ReadFile(const QString& path)
@@ -28,7 +30,10 @@ struct MailRig {
     mail::OutboxStore store{kDurable ? dir.filePath("outbox") : QString()};
     mail::Outbox outbox = kDurable ? mail::Outbox(lstLog, clock, settings, &store) : mail::Outbox(lstLog);
     mail::SendLog sendLog{dir.path(), clock};
-    mail::SmtpSession session{ws, timer, settings, outbox, sendLog, {}}; // 2 and 10 minutes
+    testsupport::FakeSecretStore secrets;
+    testsupport::FakeDialogs dialogs;
+    mail::Passwords passwords{secrets, dialogs};
+    mail::SmtpSession session{ws, timer, settings, outbox, sendLog, {}, passwords, dialogs}; // 2 and 10 minutes
     mail::Dispatcher dispatcher{outbox, session, settings, clock};
 
     MailRig() { settings.SMTP = QStringLiteral("smtp.example.it"); }
@@ -50,4 +55,10 @@ struct MailRig {
     QByteArray LogText() const { return ReadFile(sendLog.Path()); }
     // The record files in the outbox folder, by name.
     QStringList OutboxFiles() const { return QDir(store.Directory()).entryList({"*.json"}, QDir::Files, QDir::Name); }
+    // A dispatcher tick, and the session it started run to its end.
+    bool SendNext(int timeoutMs = 30000)
+    {
+        dispatcher.Timer1_Timer();
+        return QTest::qWaitFor([this] { return session.SendState() == 0; }, timeoutMs);
+    }
 };

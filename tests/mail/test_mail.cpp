@@ -10,6 +10,7 @@
 #include "platform/QtTcpSocket.h"
 
 #include <QCryptographicHash>
+#include <QHostInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -106,6 +107,158 @@ private Q_SLOTS:
         QFETCH(QString, setting);
         const SmtpAddress a = SmtpAddress::Parse(setting);
         QTEST(a.valid ? a.host + ' ' + QString::number(a.port) : QString(), "expected");
+        // The default port follows Security; a port in the setting wins.
+        const auto port = [](const QString& text, const QString& security) {
+            return SmtpAddress::Parse(text, DefaultPort(*ParseSecurity(security))).port;
+        };
+        QCOMPARE(QList<int>({port("h", " none"), port("h", "StartTLS"), port("[::1]", "tls "), port("h:2525", "tls")}),
+                 QList<int>({25, 587, 465, 2525}));
+        QVERIFY(!ParseSecurity("ssl") && !ParseSecurity(""));
+        QCOMPARE(SmtpSession::EhloDomain("pc-1.example", "[127.0.0.1]") + SmtpSession::EhloDomain("pc_1", "[::1]")
+                     + SmtpSession::EhloDomain("-pc", "[x]") + SmtpSession::EhloDomain("a..b", "[y]"),
+                 "pc-1.example[::1][x][y]");
+    }
+
+    // STARTTLS, then EHLO again with the capabilities read in clear forgotten (PLAIN was offered
+    // only before TLS, so LOGIN is used), each step armed with the time-out and shown in lblDoing.
+    void submissionDialogue()
+    {
+        FakeRig rig;
+        rig.settings.Security = "starttls";
+        rig.settings.User = "anna";
+        rig.secrets.entries.insert("anna@smtp.example.it", "pw\u00e8");
+        QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
+        const auto record = rig.Queue();
+        Run(rig, 0);
+        QVERIFY(rig.ws.connectedPort == 587 && rig.ws.connectedEncryption == platform::Encryption::StartTls);
+        const QByteArray ehlo = "EHLO " + SmtpSession::EhloDomain(QHostInfo::localHostName(), "[127.0.0.1]").toUtf8() + "\r\n";
+        const QList<std::pair<QByteArray, QByteArray>> steps = {
+            {"220 hi\r\n", ehlo},
+            {"250-smtp\r\n250-AUTH PLAIN LOGIN\r\n250 STARTTLS\r\n", "STARTTLS\r\n"},
+            {"220 go\r\n", ""},
+            {"", ehlo}, // the handshake ends
+            {"250-smtp\r\n250 AUTH=LOGIN\r\n", "AUTH LOGIN\r\n"},
+            {"334 VXNlcm5hbWU6\r\n", "YW5uYQ==\r\n"},
+            {"334 UGFzc3dvcmQ6\r\n", "cHfDqA==\r\n"},
+            {"235 ok\r\n", "MAIL FROM:<io@example.it>\r\n"}};
+        for (const auto& [reply, sent] : steps) {
+            if (reply.isEmpty())
+                rig.ws.Encrypt();
+            else
+                rig.ws.Reply(reply);
+            QCOMPARE(rig.ws.TakeWritten(), sent);
+        }
+        QList<int> states;
+        for (const QList<QVariant>& caption : captions)
+            states.append(caption.at(0).toString().section(']', 0, 0).mid(1).toInt());
+        QCOMPARE(states, QList<int>({10, 1, 11, 12, 13, 11, 16, 17, 15, 3}));
+        QCOMPARE(rig.ws.handshakes, 1);
+        QCOMPARE(rig.timer.Starts(), 9);
+        for (int i = 2; i < 6; ++i)
+            rig.ws.Reply(kGood.at(i));
+        QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
+    }
+
+    // The rules around the login; each row: settings, the server's part, the lines, what was sent.
+    void submissionRules_data()
+    {
+        QTest::addColumn<QStringList>("setup");      // Security, User, stored password, dialog answer
+        QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("sent");
+        const QByteArrayList tls = {"220 hi\r\n", "250-x\r\n250 STARTTLS\r\n", "220 go\r\n", ""};
+        const QString q = "QUEUED - Anna anna@example.it - s t";
+        QTest::newRow("a user without TLS") << QStringList{"none", "anna", "pw", ""} << QByteArrayList{}
+            << QStringList{"ERR - A password is never sent without TLS: set Security to starttls or tls", q} << QByteArray();
+        QTest::newRow("an unknown Security word") << QStringList{"ssl", "", "", ""} << QByteArrayList{}
+            << QStringList{"ERR - Invalid Security setting: \"ssl\" (none, starttls or tls)", q} << QByteArray();
+        QTest::newRow("password dialog cancelled") << QStringList{"tls", "anna", "", "cancel"} << QByteArrayList{}
+            << QStringList{"ERR - No password given for anna@smtp.example.it: message not sent", q} << QByteArray();
+        QTest::newRow("STARTTLS not offered") << QStringList{"starttls", "", "", ""}
+            << QByteArrayList{"220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n"}
+            << QStringList{"ERR - The server does not offer STARTTLS: nothing was sent", q} << QByteArray("EHLO");
+        QTest::newRow("STARTTLS offered before EHLO's end") << QStringList{"starttls", "", "", ""}
+            << QByteArrayList{"220 hi\r\n", "250 STARTTLS\r\n"}
+            << QStringList{"ERR - The server does not offer STARTTLS: nothing was sent", q} << QByteArray("EHLO");
+        QTest::newRow("no AUTH mechanism") << QStringList{"starttls", "anna", "pw", ""} << tls + QByteArrayList{"250 x\r\n"}
+            << QStringList{"ERR - The server offers neither AUTH PLAIN nor AUTH LOGIN", q} << QByteArray("EHLO STARTTLS EHLO QUIT");
+        QTest::newRow("AUTH refused for now") << QStringList{"starttls", "anna", "pw", ""}
+            << tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "454 4.7.0 try later\r\n"}
+            << QStringList{q, "454 4.7.0 try later\r\n"} << QByteArray("EHLO STARTTLS EHLO AUTH QUIT");
+        QTest::newRow("no TLS, no login: EHLO, then MAIL") << QStringList{"tls", "", "", ""}
+            << QByteArrayList{"", "220 hi\r\n", "250 x\r\n", "550 no\r\n"} << QStringList{q, "550 no\r\n"}
+            << QByteArray("EHLO MAIL QUIT");
+    }
+    void submissionRules()
+    {
+        QFETCH(QStringList, setup);
+        QFETCH(QByteArrayList, replies);
+        FakeRig rig;
+        rig.settings.Security = setup[0];
+        rig.settings.User = setup[1];
+        if (!setup[2].isEmpty())
+            rig.secrets.entries.insert("anna@smtp.example.it", setup[2]);
+        if (setup[3] == "cancel")
+            rig.dialogs.passwordAnswers.enqueue({});
+        rig.Queue();
+        Run(rig, 0);
+        for (const QByteArray& reply : replies)
+            reply.isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(reply);
+        QTEST(rig.lstLog.Lines(), "lines");
+        QByteArrayList verbs;
+        for (const QByteArray& line : rig.ws.written.split('\n'))
+            if (!line.isEmpty())
+                verbs.append(line.split(' ').first().trimmed());
+        QTEST(verbs.join(' '), "sent");
+        QCOMPARE(rig.ws.connects, QByteArray(QTest::currentDataTag()).contains("without") || setup[3] == "cancel"
+                                              || setup[0] == "ssl" ? 0 : 1);
+        QCOMPARE(rig.session.SendState(), 0);
+    }
+
+    // Where the password comes from: the store, else the dialog (which knows whether the store
+    // answered); a refused one is forgotten, also the store's copy, until a new one is typed.
+    void passwordSources()
+    {
+        FakeRig rig;
+        rig.settings.Security = "tls";
+        rig.settings.User = "anna";
+        auto login = [&](const QByteArray& verdict) {
+            Run(rig, 0);
+            for (const QByteArray& reply : QByteArrayList{"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", verdict})
+                reply.isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(reply);
+            const QByteArray auth = rig.ws.TakeWritten().split('\n').value(1).trimmed();
+            const QByteArray response = QByteArray::fromBase64(auth.mid(11));
+            if (rig.session.SendState() != 0)
+                rig.ws.Fail("stop here");
+            return QString::fromUtf8(response.mid(response.lastIndexOf('\0') + 1));
+        };
+        rig.secrets.available = false;
+        rig.dialogs.passwordAnswers.enqueue({true, "typed", true}); // the box is disabled then: no effect
+        rig.Queue();
+        QCOMPARE(login("250 ok\r\n"), "typed");
+        rig.Queue();
+        QCOMPARE(login("535 5.7.8 no\r\n"), "typed"); // remembered for the run
+        QCOMPARE(rig.lstLog.Lines().last(), "Password refused by the server for anna@smtp.example.it: 535 5.7.8 no\r\n");
+        rig.secrets.available = true;
+        rig.secrets.entries.insert("anna@smtp.example.it", "stored");
+        rig.dialogs.passwordAnswers.enqueue({true, "new", true});
+        rig.Queue();
+        QCOMPARE(login("250 ok\r\n"), "new"); // the store's copy is not taken after a refusal...
+        QCOMPARE(rig.secrets.entries.value("anna@smtp.example.it"), "new"); // ...and the new one replaces it
+        QCOMPARE(rig.dialogs.passwordQuestions.size(), 2);
+        QVERIFY(!rig.dialogs.passwordQuestions[0].storeAvailable && rig.dialogs.passwordQuestions[1].storeAvailable);
+        QCOMPARE(rig.dialogs.passwordQuestions[1].user + "@" + rig.dialogs.passwordQuestions[1].host, "anna@smtp.example.it");
+        // While the dialog is open the session holds the dispatcher, and a late answer is its own.
+        rig.settings.User = "bea";
+        rig.Queue("s", "1");
+        rig.Queue("s", "2");
+        Run(rig, 0);
+        QVERIFY(rig.dialogs.PasswordOpen() && rig.session.SendState() == SmtpDialogue::kPassword);
+        Run(rig, 0);
+        QCOMPARE(rig.outbox.mailQueue().Count(), 1);
+        QCOMPARE(rig.ws.connects, 3);
+        rig.dialogs.AnswerPassword({true, "b", false});
+        QVERIFY(rig.ws.connects == 4 && rig.secrets.entries.size() == 1);
     }
 
     // The locale's short date, the time with seconds and no zone name, the wall-clock time also on

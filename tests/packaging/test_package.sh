@@ -23,6 +23,7 @@ dpkg-deb -c "$deb" | tee "$work/contents" | awk '{print $2, $6}'
 awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' "$work/contents" | sort >"$work/files"
 {
     echo /usr/bin/brevilo
+    echo /usr/lib/brevilo/brevilo_keychain.so
     echo "/usr/share/applications/$id.desktop"
     for size in 16 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${size}x${size}/apps/$id.png"; done
     echo "/usr/share/icons/hicolor/scalable/apps/$id.svg"
@@ -45,7 +46,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer is not 'Name <address>'"
 # dpkg-shlibdeps found the linked Qt libraries; qt6-wayland is only recommended.
 depends=$(field Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6keychain1 libsecret-1-0; do
     grep -qxF "$lib" <<<"$depends" || fail "Depends lacks $lib"
 done
 # What Qt loads rather than links must come with the package too: the X11 platform plugin and

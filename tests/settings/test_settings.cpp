@@ -34,7 +34,9 @@ private Q_SLOTS:
         QCOMPARE(store.writeOrder, QStringList({"Brevilo/Address/From", "Brevilo/Address/SMTP",
                                                 "Brevilo/Address/Name", "Brevilo/Address/TempoAttesa",
                                                 "Brevilo/News/Dest0", "Brevilo/News/Dest1", "Brevilo/News/Dest2",
-                                                "Brevilo/Address/RetryHours"}));
+                                                "Brevilo/Address/RetryHours", "Brevilo/Address/Security",
+                                                "Brevilo/Address/User", "Brevilo/Address/TrustedCertificate"}));
+        QCOMPARE(store.values.value("Brevilo/Address/Security"), "none");
         QCOMPARE(store.values.value("Brevilo/Address/TempoAttesa"), "-5");
         QCOMPARE(store.values.value("Brevilo/Address/RetryHours"), "24");
         // RetryHours: 0 turns retries off; what is no count of hours keeps the default.
@@ -45,17 +47,23 @@ private Q_SLOTS:
             QVERIFY2(h.RetryHours == hours, qPrintable(text));
         }
         store.values.insert("Brevilo/Address/RetryHours", "24");
-        // Keys added by hand are read, trimmed, and never written back.
+        // Keys added by hand are read, trimmed, and never written back; the gateway, which the
+        // dialog can set, is written once it is not the placeholder.
         store.values.insert("Brevilo/Address/SmsGateway", "sms.operator.test");
         store.values.insert("Brevilo/News/NewsHost", " news.test ");
+        store.values.insert("Brevilo/Address/CaFile", " /etc/ca.pem ");
+        store.values.insert("Brevilo/Address/Security", "starttls");
+        store.values.insert("Brevilo/Address/User", "mario");
         settings::ModMain r;
         QCOMPARE(r.Load(store), "Mario");
         QCOMPARE(QStringList({r.From, r.SMTP, QString::number(r.TempoAttesa), r.NewsDest[0], r.NewsDest[2],
-                              r.SmsGateway, r.NewsHost, r.SerieA ? "stored" : "not stored"}),
+                              r.SmsGateway, r.NewsHost, r.SerieA ? "stored" : "not stored", r.CaFile, r.Security, r.User}),
                  QStringList({"me@x.it", "mail.x.it", "-5", "a@x.it", "c@x.it", "sms.operator.test", "news.test",
-                              "not stored"}));
+                              "not stored", "/etc/ca.pem", "starttls", "mario"}));
+        store.writeOrder.clear();
         r.Save(store, QString());
-        QVERIFY(!store.writeOrder.join(' ').contains("Host") && !store.writeOrder.join(' ').contains("Gateway"));
+        QVERIFY(!store.writeOrder.join(' ').contains("Host") && !store.writeOrder.join(' ').contains("CaFile"));
+        QCOMPARE(store.writeOrder.last(), "Brevilo/Address/SmsGateway");
         // A blank gateway would turn numbers into "number@": the built-in one stays.
         store.values.insert("Brevilo/Address/SmsGateway", "  ");
         r.Load(store);

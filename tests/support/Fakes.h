@@ -2,12 +2,16 @@
 
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/SecretStore.h"
 #include "platform/SettingsStore.h"
 #include "platform/Timer.h"
 
 #include <QHash>
 #include <QQueue>
 #include <QStringList>
+
+#include <functional>
+#include <utility>
 
 namespace testsupport {
 
@@ -102,10 +106,69 @@ public:
         // Tests that preset only Yes/No answers get them here too.
         return AskYesNo(text) ? Answer::Yes : Answer::No;
     }
+    // The session's questions wait until the test answers them (AnswerPassword, AnswerTrust),
+    // as the real dialogs do; a preset answer is given at once instead.
+    void AskPassword(const QString& user, const QString& host, bool storeAvailable,
+                     std::function<void(PasswordAnswer)> done) override
+    {
+        passwordQuestions.append({user, host, storeAvailable});
+        if (!passwordAnswers.isEmpty())
+            done(passwordAnswers.dequeue());
+        else
+            m_password = std::move(done);
+    }
+    void AskTrust(const QString& text, std::function<void(bool)> done) override
+    {
+        shown.append({text, Icon::Exclamation, true});
+        if (!trustAnswers.isEmpty())
+            done(trustAnswers.dequeue());
+        else
+            m_trust = std::move(done);
+    }
+    bool PasswordOpen() const { return bool(m_password); }
+    bool TrustOpen() const { return bool(m_trust); }
+    void AnswerPassword(PasswordAnswer answer) { std::exchange(m_password, {})(answer); }
+    void AnswerTrust(bool yes) { std::exchange(m_trust, {})(yes); }
+
+    struct PasswordQuestion {
+        QString user, host;
+        bool storeAvailable;
+    };
     QList<Shown> shown;
     QQueue<bool> answers;
     QQueue<Answer> choices; // for questions with a third button; before `answers`
     std::function<void()> onAsk; // runs while the question is "open"
+    QList<PasswordQuestion> passwordQuestions;
+    QQueue<PasswordAnswer> passwordAnswers;
+    QQueue<bool> trustAnswers;
+
+private:
+    std::function<void(PasswordAnswer)> m_password;
+    std::function<void(bool)> m_trust;
+};
+
+// A secret store in memory; `available` false plays a desktop without one. Answers come at once.
+class FakeSecretStore final : public platform::ISecretStore {
+public:
+    void Read(const QString& key, std::function<void(Found)> done) override
+    {
+        ++reads;
+        done({available, available && entries.contains(key), available ? entries.value(key) : QString()});
+    }
+    void Write(const QString& key, const QString& password, std::function<void(bool)> done) override
+    {
+        if (available)
+            entries.insert(key, password);
+        done(available);
+    }
+    void Remove(const QString& key, std::function<void(bool)> done) override
+    {
+        entries.remove(key);
+        done(available);
+    }
+    bool available = true;
+    QHash<QString, QString> entries;
+    int reads = 0;
 };
 
 class FakeDesktop final : public platform::IDesktop {

@@ -1,0 +1,170 @@
+#include "SmtpDialogue.h"
+
+#include "MessageFormat.h"
+
+namespace mail {
+
+namespace {
+
+SmtpStep Wait(qint32 next, const QByteArray& send)
+{
+    SmtpStep step;
+    step.next = next;
+    step.send = send;
+    return step;
+}
+
+SmtpStep Failed(const QString& error, bool quit)
+{
+    SmtpStep step;
+    step.then = SmtpStep::Then::Failed;
+    step.error = error;
+    step.quit = quit;
+    return step;
+}
+
+} // namespace
+
+void SmtpDialogue::Begin(const CMessaggio& mail, platform::Encryption security, const QString& user,
+                         const QString& password)
+{
+    m_mail = &mail;
+    m_security = security;
+    m_user = user;
+    m_password = password;
+    m_domain.clear();
+    m_encrypted = false;
+    m_capabilities.clear();
+}
+
+void SmtpDialogue::End()
+{
+    m_password.fill(QLatin1Char('\0'));
+    m_password.clear();
+    m_mail = nullptr;
+}
+
+bool SmtpDialogue::IsDomain(const QString& name)
+{
+    if (name.isEmpty() || name.size() > 253)
+        return false;
+    for (const QString& label : name.split(QLatin1Char('.'))) {
+        if (label.isEmpty() || label.size() > 63 || label.startsWith(QLatin1Char('-'))
+            || label.endsWith(QLatin1Char('-')))
+            return false;
+        for (QChar c : label) {
+            const bool ldh = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+                || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
+            if (!ldh)
+                return false;
+        }
+    }
+    return true;
+}
+
+QByteArray SmtpDialogue::Line(const QString& text) const
+{
+    return text.toUtf8() + QByteArrayLiteral("\r\n");
+}
+
+SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool wellFormed)
+{
+    if (sendState == kPassword || sendState == kHandshake || sendState == kTrust) {
+        const QByteArray first = reply.left(reply.indexOf('\n')).left(100).trimmed();
+        return Failed(QStringLiteral("The server replied before it was asked: ") + QString::fromUtf8(first), false);
+    }
+    const bool asksMore = sendState == kData || sendState == kAuthUser || sendState == kAuthPassword;
+    if (!wellFormed || reply.at(0) != (asksMore ? '3' : '2')) {
+        SmtpStep step;
+        // A 5xx to the login or to the user name: the server will not take this user and password.
+        const bool login = sendState == kAuth || sendState == kAuthPassword;
+        step.then = login && wellFormed && reply.at(0) == '5' ? SmtpStep::Then::PasswordRefused : SmtpStep::Then::Refused;
+        return step;
+    }
+    switch (sendState) {
+    case kGreeting:
+        if (m_security == platform::Encryption::None)
+            return Wait(kHelo, Line(QStringLiteral("HELO ME")));
+        return Wait(kEhlo, Line(QStringLiteral("EHLO ") + m_domain));
+    case kEhlo:
+        // The first line names the server; each further line is one extension.
+        m_capabilities.clear();
+        for (const QByteArray& raw : reply.split('\n').mid(1)) {
+            const QList<QByteArray> words = raw.mid(4).trimmed().toUpper().replace('=', ' ').split(' ');
+            if (words.value(0) == "STARTTLS")
+                m_capabilities.insert("STARTTLS");
+            else if (words.value(0) == "AUTH")
+                for (const QByteArray& mechanism : words.mid(1))
+                    if (!mechanism.isEmpty())
+                        m_capabilities.insert("AUTH " + mechanism);
+        }
+        return AfterEhlo();
+    case kStartTls: {
+        SmtpStep step;
+        step.then = SmtpStep::Then::StartTls;
+        step.next = kHandshake;
+        step.quit = false;
+        return step;
+    }
+    case kAuthUser:
+        return Wait(kAuthPassword, m_user.toUtf8().toBase64() + "\r\n");
+    case kAuthPassword:
+        return Wait(kAuth, m_password.toUtf8().toBase64() + "\r\n");
+    case kAuth:
+        m_password.clear();
+        return SendMailFrom();
+    case kHelo:
+        return SendMailFrom();
+    case kMail:
+        return Wait(kRcpt, Line(QStringLiteral("RCPT TO:<") + OneLine(m_mail->mailTo) + QLatin1Char('>')));
+    case kRcpt:
+        return Wait(kData, Line(QStringLiteral("DATA")));
+    case kData:
+        return Wait(kDot, MessageContent(*m_mail) + QByteArrayLiteral(".\r\n"));
+    case kDot: {
+        SmtpStep step;
+        step.then = SmtpStep::Then::Delivered;
+        step.send = Line(QStringLiteral("QUIT"));
+        return step;
+    }
+    default:
+        return Failed(QStringLiteral("No reply was awaited"), false);
+    }
+}
+
+SmtpStep SmtpDialogue::AfterEhlo()
+{
+    if (m_security == platform::Encryption::StartTls && !m_encrypted) {
+        if (m_capabilities.contains("STARTTLS"))
+            return Wait(kStartTls, Line(QStringLiteral("STARTTLS")));
+        // Never on in clear text: nothing more goes to this server.
+        return Failed(QStringLiteral("The server does not offer STARTTLS: nothing was sent"), false);
+    }
+    if (m_user.isEmpty())
+        return SendMailFrom();
+    if (!m_encrypted)
+        return Failed(QStringLiteral("A password is never sent without TLS"), true);
+    if (m_capabilities.contains("AUTH PLAIN")) {
+        const QByteArray response = '\0' + m_user.toUtf8() + '\0' + m_password.toUtf8();
+        return Wait(kAuth, "AUTH PLAIN " + response.toBase64() + "\r\n");
+    }
+    if (m_capabilities.contains("AUTH LOGIN"))
+        return Wait(kAuthUser, Line(QStringLiteral("AUTH LOGIN")));
+    return Failed(QStringLiteral("The server offers neither AUTH PLAIN nor AUTH LOGIN"), true);
+}
+
+SmtpStep SmtpDialogue::SendMailFrom()
+{
+    return Wait(kMail, Line(QStringLiteral("MAIL FROM:<") + OneLine(m_mail->mailFrom) + QLatin1Char('>')));
+}
+
+SmtpStep SmtpDialogue::Encrypted()
+{
+    m_encrypted = true;
+    m_capabilities.clear(); // what was offered in clear text counts no more
+    if (m_security == platform::Encryption::Implicit)
+        return Wait(kGreeting, {});
+    return Wait(kEhlo, Line(QStringLiteral("EHLO ") + m_domain));
+}
+
+} // namespace mail

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "CMessaggio.h"
+#include "platform/TcpSocket.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+
+namespace mail {
+
+// The steps of the SMTP dialogue, apart from the socket and the timers: a complete reply in,
+// the bytes to send and the next sendState out.
+//
+// sendState  reply or event awaited                next line(s)                             next
+//   0        none (idle)                           -
+//  10        the password (store or dialog)        connect                                   1 or 13
+//  13        the TLS handshake (and a trust        implicit TLS: -                           1
+//            question, 14, when it fails)          STARTTLS: EHLO <domain>, fresh caps       11
+//   1        greeting 2xx                          HELO ME (Security none)                   2
+//                                                  EHLO <domain>                             11
+//  11        answer to EHLO 2xx, capabilities      STARTTLS, if not yet encrypted            12
+//                                                  AUTH PLAIN <initial response>, else       15
+//                                                  AUTH LOGIN, when a user is set            16
+//                                                  MAIL FROM:<from>                          3
+//  12        answer to STARTTLS 220                (handshake; bytes after the 220 end it)   13
+//  16        334 to AUTH LOGIN                     base64 user                               17
+//  17        334 to the user                       base64 password                           15
+//  15        answer to AUTH 235                    MAIL FROM:<from>                          3
+//   2        answer to HELO 2xx                    MAIL FROM:<from>                          3
+//   3        answer to MAIL 2xx                    RCPT TO:<to>                              4
+//   4        answer to RCPT 2xx                    DATA                                      5
+//   5        answer to DATA 3xx                    headers, blank line, text, "."            9
+//   9        answer to "." 2xx                     QUIT, close, OK line, send log            0
+// Any other reply is a refusal; a 5xx to AUTH refuses the password.
+struct SmtpStep {
+    enum class Then {
+        Wait,            // send, then await the reply of state `next`
+        StartTls,        // the handshake comes next (state 13)
+        Delivered,       // send QUIT and report the OK line
+        Refused,         // the reply is the refusal line
+        PasswordRefused, // the server refused the login
+        Failed,          // `error` is the ERR line
+    };
+    Then then = Then::Wait;
+    qint32 next = 0;
+    QByteArray send;
+    QString error;
+    bool quit = true; // Refused/Failed: say QUIT before closing
+};
+
+class SmtpDialogue {
+public:
+    enum State : qint32 {
+        kIdle = 0,
+        kGreeting = 1,
+        kHelo = 2,
+        kMail = 3,
+        kRcpt = 4,
+        kData = 5,
+        kDot = 9,
+        kPassword = 10,
+        kEhlo = 11,
+        kStartTls = 12,
+        kHandshake = 13,
+        kTrust = 14,
+        kAuth = 15,
+        kAuthUser = 16,
+        kAuthPassword = 17,
+    };
+    static bool Valid(qint32 state) { return (state >= 0 && state <= 5) || state == 9 || (state >= 10 && state <= 17); }
+
+    // A new session for mail. The domain is set once the connection stands (SetDomain).
+    void Begin(const CMessaggio& mail, platform::Encryption security, const QString& user, const QString& password);
+    void SetDomain(const QString& domain) { m_domain = domain; }
+    // The first state after connecting.
+    qint32 FirstState() const { return m_security == platform::Encryption::Implicit ? kHandshake : kGreeting; }
+
+    SmtpStep Answer(qint32 sendState, const QByteArray& reply, bool wellFormed);
+    // The handshake has ended with a trusted certificate.
+    SmtpStep Encrypted();
+    // Forget the password as soon as the session no longer needs it.
+    void End();
+
+    // A host name that may stand in EHLO: dot-separated labels of letters, digits and hyphens.
+    static bool IsDomain(const QString& name);
+
+private:
+    SmtpStep AfterEhlo();
+    SmtpStep SendMailFrom();
+    QByteArray Line(const QString& text) const;
+
+    const CMessaggio* m_mail = nullptr;
+    platform::Encryption m_security = platform::Encryption::None;
+    QString m_user;
+    QString m_password;
+    QString m_domain;
+    bool m_encrypted = false;
+    QSet<QByteArray> m_capabilities; // "STARTTLS", "AUTH PLAIN", "AUTH LOGIN"
+};
+
+} // namespace mail

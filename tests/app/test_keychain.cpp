@@ -1,0 +1,130 @@
+// The password's road through the desktop's real secret store (gnome-keyring's Secret Service on
+// a private bus), and without any store. Run only by tests/support/with_keyring.sh, which gives
+// each function its own process, a fresh HOME and its own bus: the window runs on the real
+// settings file, socket, timers and store; only the dialogs answer from presets.
+#include "Fakes.h"
+#include "SubmissionServer.h"
+#include "app/frmMain.h"
+#include "platform/SettingsStore.h"
+
+#include <QDirIterator>
+#include <QtTest>
+#include <QtWidgets>
+
+using testsupport::SubmissionServer;
+
+class TestKeychain : public QObject {
+    Q_OBJECT
+    const QString root = qEnvironmentVariable("BREVILO_KEYRING_ROOT");
+    QTemporaryDir received{root + "/received-XXXXXX"};
+    SubmissionServer server;
+    testsupport::FakeDialogs dialogs;
+    testsupport::FakeDesktop desktop;
+
+    // What a person would have set in the configuration, in the real Brevilo.conf.
+    void Configure()
+    {
+        platform::QtSettingsStore store;
+        const QList<std::pair<QString, QString>> keys = {
+            {"SMTP", server.Setting("starttls")}, {"From", "anna@example.invalid"}, {"Name", "Anna"},
+            {"TempoAttesa", "0"}, {"Security", "starttls"}, {"User", SubmissionServer::kUser}, {"CaFile", server.CaFile()}};
+        for (const auto& [key, value] : keys)
+            store.WriteSetting("Brevilo", "Address", key, value);
+        QVERIFY(store.Sync());
+    }
+    // Types one message into the window and returns its status line once the session has ended.
+    QString SendThroughWindow(const QString& text)
+    {
+        app::frmMainDeps deps;
+        deps.dialogs = &dialogs;
+        deps.desktop = &desktop;
+        deps.dataDirectory = root + "/data";
+        app::frmMain w(deps);
+        w.show();
+        if (!QTest::qWaitForWindowActive(&w))
+            return "window not active";
+        for (const auto& [name, typed] : {std::pair<const char*, QString>{"txtTo", "bea@example.invalid"}, {"txtTesto", text}}) {
+            QWidget* field = w.findChild<QWidget*>(name);
+            field->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(field, typed);
+        }
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdInvia"), Qt::LeftButton);
+        auto* log = w.findChild<QListWidget*>("lstLog");
+        if (!QTest::qWaitFor([&] { return log->count() > 0 && !log->item(0)->text().startsWith("QUEUED"); }, 30000))
+            return "no outcome within 30 seconds";
+        const QString line = log->count() ? log->item(0)->text() : QString();
+        w.close();
+        return line;
+    }
+    QString Keyring() // asked of the store by another program
+    {
+        QProcess tool;
+        tool.start("secret-tool", {"lookup", "user", "anna@127.0.0.1", "server", "Brevilo"});
+        tool.waitForFinished(20000);
+        return QString::fromUtf8(tool.readAllStandardOutput());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (root.isEmpty())
+            QSKIP("needs the private bus and HOME of tests/support/with_keyring.sh");
+        QCoreApplication::setOrganizationName("Brevilo");
+        QCoreApplication::setApplicationName("Brevilo");
+        QVERIFY2(server.Start(received.path()), qPrintable(server.Output()));
+        Configure();
+        QVERIFY(QDir().mkpath(root + "/data"));
+    }
+
+    // Asked once, with the box checked: the message goes and the store holds the password.
+    void storedThroughTheWindow()
+    {
+        dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, true});
+        QCOMPARE(SendThroughWindow("primo"), "OK -  bea@example.invalid - : primo");
+        QCOMPARE(dialogs.passwordQuestions.size(), 1);
+        QVERIFY(dialogs.passwordQuestions[0].storeAvailable);
+        QTRY_COMPARE_WITH_TIMEOUT(Keyring(), SubmissionServer::kPassword, 20000);
+    }
+
+    // A new process on a new bus and daemon: the password comes from the keyring on disk.
+    void foundBySecondRun()
+    {
+        QCOMPARE(SendThroughWindow("secondo"), "OK -  bea@example.invalid - : secondo");
+        QVERIFY(dialogs.passwordQuestions.isEmpty());
+    }
+
+    // No session bus: the dialog says so, and the password lasts for this run only.
+    void noSessionBus()
+    {
+        QVERIFY(qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"));
+        dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, false});
+        QCOMPARE(SendThroughWindow("senza bus"), "OK -  bea@example.invalid - : senza bus");
+        QCOMPARE(dialogs.passwordQuestions.size(), 1);
+        QVERIFY(!dialogs.passwordQuestions[0].storeAvailable);
+    }
+
+    // Neither the settings, the send log, the server's files, the keyring files nor the
+    // tests' own output holds the password, in clear or as sent in AUTH.
+    void passwordInNoFile()
+    {
+        const QByteArray password = SubmissionServer::kPassword;
+        const QByteArrayList forms = {password, password.toBase64(), ("\0anna\0" + password).toBase64()};
+        int files = 0;
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();) {
+            QFile file(it.next());
+            if (!it.fileInfo().isFile() || !file.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray bytes = file.readAll();
+            ++files;
+            for (const QByteArray& form : forms)
+                QVERIFY2(!bytes.contains(form), qPrintable(file.fileName()));
+        }
+        QVERIFY2(QFile::exists(root + "/home/.config/Brevilo/Brevilo.ini") && QFile::exists(root + "/data/log.txt")
+                     && QDir(root + "/home/.local/share/keyrings").exists() && files >= 6,
+                 qPrintable(QString::number(files)));
+    }
+};
+
+QTEST_MAIN(TestKeychain)
+#include "test_keychain.moc"

@@ -1,0 +1,195 @@
+// Submission over TLS with a login, through the real dispatcher, session and socket, to Debian's
+// aiosmtpd on loopback (STARTTLS required, implicit TLS, AUTH required), with a certificate made
+// for the test and trusted through CaFile; a scripted peer for the stalled handshake.
+#include "LocalSmtpServer.h"
+#include "MailRig.h"
+#include "ScriptedSmtpServer.h"
+#include "SubmissionServer.h"
+#include "platform/QtTcpSocket.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace mail;
+using Rig = MailRig<platform::QtTcpSocket, platform::QtTimer>;
+using testsupport::SubmissionServer;
+
+class TestSubmissionIntegration : public QObject {
+    Q_OBJECT
+    QTemporaryDir received;
+    SubmissionServer server;
+
+    // Security, the listener, and the password the store holds for anna at 127.0.0.1.
+    void Configure(Rig& rig, const QString& security, const QString& listener, const QString& stored,
+                   bool trustCaFile = true)
+    {
+        rig.settings.Security = security;
+        rig.settings.SMTP = server.Setting(listener);
+        rig.settings.User = SubmissionServer::kUser;
+        rig.settings.CaFile = trustCaFile ? server.CaFile() : QString();
+        if (!stored.isEmpty())
+            rig.secrets.entries.insert("anna@127.0.0.1", stored);
+    }
+    QStringList Delivered() { return QDir(received.path()).entryList({"*.eml"}, QDir::Files, QDir::Name); }
+    QByteArray Commands() { return ReadFile(received.filePath("commands.log")); }
+    void Reset()
+    {
+        for (const QString& name : QDir(received.path()).entryList(QDir::Files))
+            QFile::remove(received.filePath(name));
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(server.Start(received.path()), qPrintable(server.Output())); }
+    void init() { Reset(); }
+
+    // STARTTLS + AUTH PLAIN delivers the very bytes the plain session delivers today.
+    void starttlsAndPlainDeliverTodaysBytes()
+    {
+        QTemporaryDir plainReceived;
+        testsupport::LocalSmtpServer plain;
+        QVERIFY2(plain.Start(plainReceived.path()), qPrintable(plain.Output()));
+        Rig before, after;
+        before.settings.SMTP = plain.Setting();
+        Configure(after, "starttls", "starttls", SubmissionServer::kPassword);
+        const auto a = before.Queue("Saluti", "uno\n.due\n.\ntre", "Ann"), b = after.Queue("Saluti", "uno\n.due\n.\ntre", "Ann");
+        QVERIFY(before.SendNext() && after.SendNext());
+        QCOMPARE(after.lstLog.Lines(), QStringList{Outbox::OkLine(*b)});
+        QCOMPARE(Delivered(), QStringList{"0001.eml"}); // the first test: the server's first message
+        QCOMPARE(ReadFile(received.filePath("0001.eml")), ReadFile(plainReceived.filePath("0001.eml")));
+        QCOMPARE(ReadFile(received.filePath("0001.json")),
+                 R"({"mail_from": "io@example.it", "rcpt_tos": ["ann@example.it"], "login": "anna"})");
+        QCOMPARE(Commands(), "starttls STARTTLS\nstarttls AUTH\nstarttls MAIL\n");
+        QVERIFY(after.dialogs.passwordQuestions.isEmpty() && after.dialogs.shown.isEmpty());
+        QCOMPARE(after.LogText(), after.sendLog.Entry(*b).toUtf8());
+    }
+
+    // Implicit TLS (the Security word in any case) to a server that offers only AUTH LOGIN.
+    void implicitTlsAndLogin()
+    {
+        Rig rig;
+        Configure(rig, "TLS", "tls", SubmissionServer::kPassword);
+        const auto record = rig.Queue("Implicito", "via 465");
+        QVERIFY(rig.SendNext());
+        QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
+        QCOMPARE(Commands(), "tls AUTH\ntls MAIL\n");
+        QVERIFY(ReadFile(received.filePath(Delivered().value(0).replace(".eml", ".json"))).contains(R"("login": "anna")"));
+    }
+
+    // Nothing goes to a server that does not encrypt, or that hides a command behind its 220.
+    void refusedBeforeTls_data()
+    {
+        QTest::addColumn<QString>("listener");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QByteArray>("commands");
+        QTest::newRow("AUTH offered, STARTTLS not") << "plain" << "ERR - The server does not offer STARTTLS: nothing was sent"
+                                                     << QByteArray();
+        QTest::newRow("reply injected after the 220")
+            << "inject" << "ERR - The server sent more after its 220 to STARTTLS: session ended before TLS"
+            << QByteArray("inject STARTTLS\n");
+    }
+    void refusedBeforeTls()
+    {
+        QFETCH(QString, listener);
+        QFETCH(QString, error);
+        Rig rig;
+        Configure(rig, "starttls", listener, SubmissionServer::kPassword);
+        rig.Queue();
+        QVERIFY(rig.SendNext());
+        QCOMPARE(rig.lstLog.Lines(), QStringList({error, "QUEUED - Anna anna@example.it - s t"}));
+        QTest::qWait(200); // anything late would reach the log now
+        QTEST(Commands(), "commands");
+        QVERIFY(Delivered().isEmpty());
+    }
+
+    // A wrong stored password: the refusal says so, and the next message asks for a new one.
+    void wrongPasswordIsForgotten()
+    {
+        Rig rig;
+        Configure(rig, "starttls", "starttls", "sbagliata");
+        rig.Queue("s", "uno");
+        QVERIFY2(rig.SendNext(), qPrintable(QString::number(rig.session.SendState()) + rig.lstLog.Lines().join('|')));
+        QCOMPARE(rig.lstLog.Lines().size(), 2);
+        QVERIFY2(rig.lstLog.Line(1).startsWith("Password refused by the server for anna@127.0.0.1: 535 "),
+                 qPrintable(rig.lstLog.Line(1)));
+        QVERIFY(rig.dialogs.passwordQuestions.isEmpty());
+        rig.dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, true});
+        const auto second = rig.Queue("s", "due");
+        QVERIFY2(rig.SendNext(), qPrintable(rig.lstLog.Lines().join('|')));
+        QCOMPARE(rig.dialogs.passwordQuestions.size(), 1);
+        QCOMPARE(rig.lstLog.Lines().last(), Outbox::OkLine(*second));
+        QCOMPARE(rig.secrets.entries.value("anna@127.0.0.1"), SubmissionServer::kPassword);
+        QCOMPARE(Commands(), "starttls STARTTLS\nstarttls AUTH\nstarttls STARTTLS\nstarttls AUTH\nstarttls MAIL\n");
+    }
+
+    // A certificate no CA vouches for: nothing is sent while the question is open; No ends the
+    // session with the reason and the fingerprint; Yes stores the fingerprint and the message
+    // goes; from then on that certificate passes without a question.
+    void unknownCertificate()
+    {
+        Rig rig;
+        Configure(rig, "starttls", "starttls", SubmissionServer::kPassword, false);
+        rig.Queue("s", "no");
+        rig.dispatcher.Timer1_Timer();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.dialogs.TrustOpen(), 20000);
+        const QString question = rig.dialogs.shown.last().text;
+        QVERIFY2(question.contains("127.0.0.1") && question.contains(server.Fingerprint())
+                     && question.endsWith("Fidarsi di questo certificato?"),
+                 qPrintable(question));
+        QCOMPARE(rig.session.SendState(), SmtpDialogue::kTrust);
+        rig.dispatcher.Timer1_Timer(); // the question holds the dispatcher
+        QCOMPARE(Commands(), "starttls STARTTLS\n");
+        rig.dialogs.AnswerTrust(false);
+        QCOMPARE(rig.session.SendState(), 0);
+        QVERIFY2(rig.lstLog.Line(0).startsWith("ERR - Certificate of 127.0.0.1 not trusted: ")
+                     && rig.lstLog.Line(0).endsWith("(SHA-256 " + server.Fingerprint() + ")"),
+                 qPrintable(rig.lstLog.Line(0)));
+        QVERIFY(rig.settings.TrustedCertificate.isEmpty());
+
+        const auto yes = rig.Queue("s", "yes");
+        rig.dispatcher.Timer1_Timer();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.dialogs.TrustOpen(), 20000);
+        rig.dialogs.AnswerTrust(true);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 20000);
+        QCOMPARE(rig.settings.TrustedCertificate, "127.0.0.1 " + server.Fingerprint());
+        rig.dialogs.trustAnswers.enqueue(false); // a question now would refuse
+        const auto again = rig.Queue("s", "again");
+        QVERIFY(rig.SendNext());
+        QCOMPARE(rig.lstLog.Lines().mid(2), QStringList({Outbox::OkLine(*yes), Outbox::OkLine(*again)}));
+        QCOMPARE(rig.dialogs.shown.size(), 2);
+        // The trust is for that host only.
+        rig.settings.SMTP = "localhost:" + QString::number(server.Port("starttls"));
+        rig.dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, false}); // anna@localhost
+        rig.Queue("s", "other host");
+        QVERIFY(rig.SendNext());
+        QCOMPARE(rig.dialogs.shown.size(), 3);
+        QCOMPARE(Delivered().size(), 2);
+    }
+
+    // A server that takes the connection and never completes the handshake times out.
+    void stalledHandshakeTimesOut_data()
+    {
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QByteArrayList>("replies");
+        QTest::newRow("after STARTTLS") << "starttls"
+                                        << QByteArrayList{"220 ready\r\n", "250-hi\r\n250 STARTTLS\r\n", "220 go ahead\r\n"};
+        QTest::newRow("implicit TLS") << "tls" << QByteArrayList{};
+    }
+    void stalledHandshakeTimesOut()
+    {
+        QFETCH(QString, security);
+        QFETCH(QByteArrayList, replies);
+        testsupport::ScriptedSmtpServer stalled;
+        stalled.replies = replies;
+        Rig rig;
+        rig.settings.Security = security;
+        rig.settings.SMTP = stalled.Address();
+        rig.session.SetTimeouts({1000, 1000});
+        rig.Queue();
+        QVERIFY(rig.SendNext());
+        QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - No reply from the server within 1 second",
+                                                  "QUEUED - Anna anna@example.it - s t"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSubmissionIntegration)
+#include "test_submission_integration.moc"
