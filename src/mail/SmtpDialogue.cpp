@@ -2,6 +2,8 @@
 
 #include "MessageFormat.h"
 
+#include <QDateTime>
+
 namespace mail {
 
 namespace {
@@ -120,7 +122,9 @@ SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool we
     case kRcpt:
         return Wait(kData, Line(QStringLiteral("DATA")));
     case kData:
-        return Wait(kDot, MessageContent(*m_mail) + QByteArrayLiteral(".\r\n"));
+        // Submission to a provider carries Date and Message-ID; the plain relay keeps its three headers.
+        return Wait(kDot, MessageContent(*m_mail, {m_security != platform::Encryption::None, QDateTime::currentDateTime()})
+                              + QByteArrayLiteral(".\r\n"));
     case kDot: {
         SmtpStep step;
         step.then = SmtpStep::Then::Delivered;

@@ -120,7 +120,7 @@ private Q_SLOTS:
             for (const QByteArray& form : forms)
                 QVERIFY2(!bytes.contains(form), qPrintable(file.fileName()));
         }
-        QVERIFY2(QFile::exists(root + "/home/.config/Brevilo/Brevilo.ini") && QFile::exists(root + "/data/log.txt")
+        QVERIFY2(QFile::exists(root + "/home/.config/Brevilo/Brevilo.conf") && QFile::exists(root + "/data/log.txt")
                      && QDir(root + "/home/.local/share/keyrings").exists() && files >= 6,
                  qPrintable(QString::number(files)));
     }

@@ -102,7 +102,7 @@ private slots:
 
     void settingsOfWrongTypes()
     {
-        QFile file(m_dir.filePath("Brevilo.ini"));
+        QFile file(m_dir.filePath("Brevilo.conf"));
         const QByteArray ini =
             QByteArrayLiteral("[Address]\nTempoAttesa=abc\nFrom=a@b, c@d\nSMTP=@Rect(1 2 3 4)\n"
                               "Name=@Variant(\\0\\0\\0\\x7f\\0junk)\n==\ngarbage \xff\0 line\n"

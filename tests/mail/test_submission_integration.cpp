@@ -3,10 +3,12 @@
 // for the test and trusted through CaFile; a scripted peer for the stalled handshake.
 #include "LocalSmtpServer.h"
 #include "MailRig.h"
+#include "MessageParser.h"
 #include "ScriptedSmtpServer.h"
 #include "SubmissionServer.h"
 #include "platform/QtTcpSocket.h"
 
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -42,7 +44,8 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY2(server.Start(received.path()), qPrintable(server.Output())); }
     void init() { Reset(); }
 
-    // STARTTLS + AUTH PLAIN delivers the very bytes the plain session delivers today.
+    // STARTTLS + AUTH PLAIN delivers the very bytes the plain session delivers today, with the
+    // Date and Message-ID a submission adds, which a mail reader's parser takes.
     void starttlsAndPlainDeliverTodaysBytes()
     {
         QTemporaryDir plainReceived;
@@ -55,7 +58,19 @@ private Q_SLOTS:
         QVERIFY(before.SendNext() && after.SendNext());
         QCOMPARE(after.lstLog.Lines(), QStringList{Outbox::OkLine(*b)});
         QCOMPARE(Delivered(), QStringList{"0001.eml"}); // the first test: the server's first message
-        QCOMPARE(ReadFile(received.filePath("0001.eml")), ReadFile(plainReceived.filePath("0001.eml")));
+        QByteArray submitted = ReadFile(received.filePath("0001.eml"));
+        const QRegularExpression added("\r\nDate: ([^\r]*)\r\nMessage-ID: <([^\r]*)>\r\n");
+        const QRegularExpressionMatch headers = added.match(QString::fromLatin1(submitted));
+        QVERIFY2(headers.hasMatch(), submitted.constData());
+        QCOMPARE(headers.captured(2), b->mailUid + "@example.it");
+        QString error;
+        const QJsonArray parsed = testsupport::ParseMessages({received.filePath("0001.eml")}, &error);
+        QVERIFY2(parsed.size() == 1, qPrintable(error));
+        const QJsonObject date = parsed.at(0).toObject().value("date").toObject();
+        QVERIFY(qAbs(date.value("epoch").toDouble() - QDateTime::currentSecsSinceEpoch()) < 60);
+        QCOMPARE(parsed.at(0).toObject().value("defects").toArray(), QJsonArray());
+        submitted.replace(headers.capturedStart(0), headers.capturedLength(0), "\r\n");
+        QCOMPARE(submitted, ReadFile(plainReceived.filePath("0001.eml")));
         QCOMPARE(ReadFile(received.filePath("0001.json")),
                  R"({"mail_from": "io@example.it", "rcpt_tos": ["ann@example.it"], "login": "anna"})");
         QCOMPARE(Commands(), "starttls STARTTLS\nstarttls AUTH\nstarttls MAIL\n");
