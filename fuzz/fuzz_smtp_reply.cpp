@@ -73,6 +73,7 @@ class Dialogs final : public platform::IDialogs {
 public:
     void ShowMessage(const QString&, Icon) override {}
     bool AskYesNo(const QString&) override { return false; }
+    Answer AskYesNoOr(const QString&, const QString&) override { return Answer::No; }
     void AskPassword(const QString&, const QString&, bool, std::function<void(PasswordAnswer)> done) override
     {
         done({});

@@ -92,7 +92,7 @@ void QtDialogs::AskPassword(const QString& user, const QString& host, bool store
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, field, remember, done = std::move(done)](int result) {
+    QObject::connect(dialog, &QDialog::finished, dialog, [field, remember, done = std::move(done)](int result) {
         PasswordAnswer answer;
         answer.answered = result == QDialog::Accepted;
         if (answer.answered) {
