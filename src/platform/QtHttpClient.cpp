@@ -55,7 +55,6 @@ bool CameWithResponse(QNetworkReply* reply)
 QtHttpClient::QtHttpClient(int timeoutMs, qsizetype bodyLimit, QObject* parent)
     : IHttpClient(parent), m_bodyLimit(bodyLimit)
 {
-    m_manager.setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(timeoutMs);
     connect(&m_timeout, &QTimer::timeout, this, &QtHttpClient::OnTimeout);
@@ -92,7 +91,11 @@ void QtHttpClient::StartRequest(const QString& host, const QString& path)
     m_executing = true;
 
     QNetworkRequest request(QUrl(QStringLiteral("http://") + host + QLatin1Char('/') + path));
-    QNetworkReply* reply = m_manager.get(request);
+    if (!m_manager) {
+        m_manager = std::make_unique<QNetworkAccessManager>();
+        m_manager->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+    }
+    QNetworkReply* reply = m_manager->get(request);
     m_reply = reply;
     // Bounded buffering: what arrives is drained at every readyRead anyway.
     reply->setReadBufferSize(64 * 1024);

@@ -7,6 +7,8 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <memory>
+
 class QNetworkReply;
 
 namespace platform {
@@ -44,7 +46,8 @@ private:
     void TakeArrived(QNetworkReply* reply);
     void Abandon();
 
-    QNetworkAccessManager m_manager;
+    // Made on the first request: a user without automatic news never pays for it at start.
+    std::unique_ptr<QNetworkAccessManager> m_manager;
     QPointer<QNetworkReply> m_reply;
     QTimer m_timeout;
     QStringDecoder m_decoder;
