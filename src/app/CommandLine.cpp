@@ -27,6 +27,20 @@ std::optional<int> HandleCommandLine(int argc, char* argv[])
                                      QStringLiteral("Show the version and exit."));
     parser.addOption(help);
     parser.addOption(version);
+    // Qt's own options belong to the application object that main() makes next: a session
+    // manager restarts the program with "-session <id>", a user may name a platform or style.
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "session", "display", "geometry", "style",
+                             "stylesheet", "name", "title"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
 
     const QString program = QStringLiteral("brevilo");
     auto refuse = [&](const QString& why) {

@@ -22,8 +22,10 @@ void StatusListWidget::ReplaceLine(int index, const QString& text)
 
 void StatusListWidget::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && currentRow() >= 0) {
-        Q_EMIT callBackRequested(currentRow());
+    // The selected line only: Tab into the list makes a line current without anybody choosing it.
+    const QList<QListWidgetItem*> selected = selectedItems();
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && !selected.isEmpty()) {
+        Q_EMIT callBackRequested(row(selected.first()));
         return;
     }
     QListWidget::keyPressEvent(event);

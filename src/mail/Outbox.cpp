@@ -75,18 +75,18 @@ void Outbox::ReportDelivered(const CMessaggio& record)
         m_inFlight.reset();
 }
 
-void Outbox::ReportRefusal(const QString& reply)
+void Outbox::ReportRefusal(const QString& reply, bool keep)
 {
     m_lstLog.InsertLine(m_lstLog.LineCount(), reply);
     // "Try again later" (4xx) keeps the record; "no" (5xx) and anything unreadable end it.
-    EndInFlight(reply.startsWith(QLatin1Char('4')), reply.simplified());
+    EndInFlight(keep || reply.startsWith(QLatin1Char('4')), reply.simplified());
 }
 
-void Outbox::ReportError(const QString& description)
+void Outbox::ReportError(const QString& description, bool final)
 {
     InsertTop(QStringLiteral("ERR - ") + description);
     // No answer is no refusal: the connection failed, or the server went before the end.
-    EndInFlight(true, description);
+    EndInFlight(!final, description);
 }
 
 void Outbox::InsertTop(const QString& line)
@@ -121,7 +121,9 @@ void Outbox::EndInFlight(bool temporary, const QString& reason)
 void Outbox::Retry(const std::shared_ptr<CMessaggio>& record, const QString& reason)
 {
     const double now = m_clock->Now();
-    const double deadline = record->mailTimeCreated + m_settings->RetryHours / 24.0;
+    // Counted from when the message became due, so a long waiting time leaves room for retries.
+    const double due = record->mailTimeCreated + std::max(0, m_settings->TempoAttesa) / platform::kSecondsPerDay;
+    const double deadline = due + m_settings->RetryHours / 24.0;
     record->mailLastReason = reason;
     if (now >= deadline) {
         ReplaceOwnLine(*record, QStringLiteral("ERR - Not delivered in %1 hours: ").arg(m_settings->RetryHours) + reason);

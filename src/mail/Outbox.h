@@ -55,8 +55,11 @@ public:
     void SetInFlight(const std::shared_ptr<CMessaggio>& record);
 
     void ReportDelivered(const CMessaggio& record); // OK line at the record's own line
-    void ReportRefusal(const QString& reply);       // appended as received
-    void ReportError(const QString& description);   // "ERR - " line at the top
+    // Appended as received; keep: the message is not refused (a refused login), so it waits
+    // for another attempt like after a 4xx.
+    void ReportRefusal(const QString& reply, bool keep = false);
+    // "ERR - " line at the top; final: the user said no, so the message is not tried again.
+    void ReportError(const QString& description, bool final = false);
 
     // Calling back the record of a QUEUED or RETRY line.
     enum class CallBackResult { NoRecord, InSession, CalledBack };

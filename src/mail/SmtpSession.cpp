@@ -192,8 +192,11 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
         const QString user = m_settings.User.trimmed();
         if (m_passwords)
             m_passwords->Forget(user, m_host);
+        // The login was refused, not the message: it waits for the next attempt, which asks
+        // for the password again.
         Refuse(QStringLiteral("Password refused by the server for %1: ").arg(Passwords::Key(user, m_host))
-               + QString::fromUtf8(reply));
+                   + QString::fromUtf8(reply),
+               true);
         return;
     }
     case SmtpStep::Then::Failed:
@@ -225,17 +228,17 @@ bool SmtpSession::TakeCompleteReply(QByteArray& reply, bool& wellFormed)
     }
 }
 
-void SmtpSession::Refuse(const QString& line)
+void SmtpSession::Refuse(const QString& line, bool keep)
 {
-    m_outbox.ReportRefusal(line);
+    m_outbox.ReportRefusal(line, keep);
     ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
     Finish();
 }
 
-void SmtpSession::Fail(const QString& description, bool sayQuit)
+void SmtpSession::Fail(const QString& description, bool sayQuit, bool final)
 {
     const bool afterMessage = sendState == SmtpDialogue::kDot;
-    m_outbox.ReportError(afterMessage ? description + kMayHaveBeenDelivered : description);
+    m_outbox.ReportError(afterMessage ? description + kMayHaveBeenDelivered : description, final);
     if (sayQuit)
         ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
     Finish();
@@ -295,7 +298,7 @@ void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprin
     }
     const QString refused = QStringLiteral("Certificate of %1 not trusted: %2 (SHA-256 %3)").arg(m_host, reasons, fingerprint);
     if (!m_dialogs) {
-        Fail(refused, false);
+        Fail(refused, false, true);
         return;
     }
     // Nothing has been sent over the connection; it waits, without a time-out, for the answer.
@@ -311,8 +314,8 @@ void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprin
         [self, session, host, fingerprint, refused](bool yes) {
             if (!self || self->m_session != session || self->sendState != SmtpDialogue::kTrust)
                 return;
-            if (!yes) {
-                self->Fail(refused, false);
+            if (!yes) { // the user's answer: not asked again at every retry
+                self->Fail(refused, false, true);
                 return;
             }
             self->m_settings.TrustedCertificate = host + QLatin1Char(' ') + fingerprint;

@@ -69,8 +69,8 @@ private:
     // Takes one complete reply off the front of m_reply; false while it is still incomplete.
     bool TakeCompleteReply(QByteArray& reply, bool& wellFormed);
     void Take(const SmtpStep& step, const QByteArray& reply);
-    void Refuse(const QString& line);
-    void Fail(const QString& description, bool sayQuit);
+    void Refuse(const QString& line, bool keep = false);
+    void Fail(const QString& description, bool sayQuit, bool final = false);
     void Finish();
     void ArmReplyTimer();
     bool Trusted(const QString& fingerprint) const;

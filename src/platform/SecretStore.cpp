@@ -15,8 +15,12 @@ Factory LoadFactory()
     // Beside the program, then where it is installed (found from the program, so a package
     // under /usr and a build installed under /usr/local both work), then where it was built.
     const QString program = QCoreApplication::applicationDirPath();
-    const QStringList folders = {program, program + QStringLiteral("/../" BREVILO_MODULE_INSTALL_DIR),
-                                 QStringLiteral(BREVILO_MODULE_BUILD_DIR)};
+    QStringList folders = {program, program + QStringLiteral("/../" BREVILO_MODULE_INSTALL_DIR)};
+    // The build folder only for a program that runs from the build tree (tests, ./run.sh):
+    // an installed program never loads code from a path it was built in.
+    const QString buildRoot = QStringLiteral(BREVILO_BUILD_ROOT);
+    if (program.startsWith(buildRoot + QLatin1Char('/')))
+        folders << QStringLiteral(BREVILO_MODULE_BUILD_DIR);
     for (const QString& folder : folders) {
         QLibrary module(QDir(folder).filePath(QStringLiteral("brevilo_keychain")));
         if (auto factory = reinterpret_cast<Factory>(module.resolve("BreviloCreateSecretStore")))

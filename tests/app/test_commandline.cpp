@@ -25,8 +25,11 @@ private Q_SLOTS:
         QTest::newRow("--bogus") << QStringList{"--bogus"} << 1 << nothing << refused("Unknown option 'bogus'\\.");
         QTest::newRow("unknown option beside --version")
             << QStringList{"--version", "--bogus"} << 1 << nothing << refused("Unknown option 'bogus'\\.");
-        QTest::newRow("Qt's -platform, named whole")
-            << QStringList{"-platform", "offscreen"} << 1 << nothing << refused("Unknown option 'platform'\\.");
+        QTest::newRow("an unknown single-dash word, named whole")
+            << QStringList{"-bogus"} << 1 << nothing << refused("Unknown option 'bogus'\\.");
+        // Qt's own options are left to Qt (a session manager restarts with -session <id>).
+        QTest::newRow("Qt's -session and -platform beside --version")
+            << QStringList{"-session", "1234", "-platform", "offscreen", "--version"} << 0 << version << nothing;
         QTest::newRow("a file to open") << QStringList{"rubrica.txt"} << 1 << nothing
                                         << refused("unexpected argument 'rubrica\\.txt'\\.");
     }

@@ -339,6 +339,12 @@ private Q_SLOTS:
         QCOMPARE(QStringList({sent->mailToNick, sent->mailTo, sent->mailText}),
                  QStringList({"Anna", "anna@example.invalid", "alle otto"}));
         QCOMPARE(list->count(), 2);
+        // Tab on into the status list and Delete: its line was not chosen, so nothing is called back.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "lstLog");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+        QCOMPARE(Queued(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
 
         for (int i = 0; i < 3; ++i) // back into the list; Down chooses the next entry
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);

@@ -22,7 +22,8 @@ class TestSubmissionIntegration : public QObject {
     SubmissionServer server;
 
     // Security, the listener, and the password the store holds for anna at 127.0.0.1.
-    void Configure(Rig& rig, const QString& security, const QString& listener, const QString& stored,
+    template <class AnyRig>
+    void Configure(AnyRig& rig, const QString& security, const QString& listener, const QString& stored,
                    bool trustCaFile = true)
     {
         rig.settings.Security = security;
@@ -119,13 +120,15 @@ private Q_SLOTS:
     // A wrong stored password: the refusal says so, and the next message asks for a new one.
     void wrongPasswordIsForgotten()
     {
-        Rig rig;
+        MailRig<platform::QtTcpSocket, platform::QtTimer, true> rig; // with retries
         Configure(rig, "starttls", "starttls", "sbagliata");
-        rig.Queue("s", "uno");
+        const auto first = rig.Queue("s", "uno");
         QVERIFY2(rig.SendNext(), qPrintable(QString::number(rig.session.SendState()) + rig.lstLog.Lines().join('|')));
         QCOMPARE(rig.lstLog.Lines().size(), 2);
         QVERIFY2(rig.lstLog.Line(1).startsWith("Password refused by the server for anna@127.0.0.1: 535 "),
                  qPrintable(rig.lstLog.Line(1)));
+        // The login was refused, not the message: it waits for its next attempt.
+        QVERIFY2(rig.lstLog.Line(0).startsWith("RETRY "), qPrintable(rig.lstLog.Line(0)));
         QVERIFY(rig.dialogs.passwordQuestions.isEmpty());
         rig.dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, true});
         const auto second = rig.Queue("s", "due");
@@ -133,7 +136,12 @@ private Q_SLOTS:
         QCOMPARE(rig.dialogs.passwordQuestions.size(), 1);
         QCOMPARE(rig.lstLog.Lines().last(), Outbox::OkLine(*second));
         QCOMPARE(rig.secrets.entries.value("anna@127.0.0.1"), SubmissionServer::kPassword);
-        QCOMPARE(Commands(), "starttls STARTTLS\nstarttls AUTH\nstarttls STARTTLS\nstarttls AUTH\nstarttls MAIL\n");
+        rig.clock.AdvanceSeconds(61); // the retry goes with the password now known
+        QVERIFY(rig.SendNext());
+        QCOMPARE(rig.lstLog.Line(0), Outbox::OkLine(*first));
+        QCOMPARE(rig.dialogs.passwordQuestions.size(), 1);
+        QCOMPARE(Commands(), "starttls STARTTLS\nstarttls AUTH\nstarttls STARTTLS\nstarttls AUTH\nstarttls MAIL\n"
+                             "starttls STARTTLS\nstarttls AUTH\nstarttls MAIL\n");
     }
 
     // A certificate no CA vouches for: nothing is sent while the question is open; No ends the
