@@ -1,6 +1,7 @@
 // The outbox on disk: queueing one message including its durable write (median and 99th
 // percentile of 1,000, goal < 10 ms), and the start with 10,000 queued records to the shown
 // window (median of runs, goal < 300 ms) beside the start with an empty outbox.
+#include "StartupRun.h"
 #include "mail/Outbox.h"
 #include "mail/OutboxStore.h"
 #include "platform/Clock.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -59,30 +59,6 @@ void Enqueueing(const QString& folder)
     std::printf("  median %8.3f ms\n  p99    %8.3f ms   (goal: < 10 ms)\n", Percentile(ms, 0.5), Percentile(ms, 0.99));
 }
 
-double StartOnce(const QString& program, const QString& scratch)
-{
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")) && !env.contains(QStringLiteral("DISPLAY")))
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("BREVILO_BENCH_DIR"), scratch);
-    child.setProcessEnvironment(env);
-    QElapsedTimer clock;
-    clock.start();
-    child.start(program, {});
-    double ms = -1;
-    QByteArray out;
-    while (ms < 0 && child.waitForReadyRead(30000)) {
-        out += child.readAllStandardOutput();
-        if (out.contains("SHOWN "))
-            ms = clock.nsecsElapsed() / 1e6;
-    }
-    if (!child.waitForFinished(10000))
-        child.kill();
-    child.waitForFinished(1000);
-    return ms;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -110,12 +86,12 @@ int main(int argc, char* argv[])
         }
     }
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/startup_brevilo");
-    StartOnce(program, full.path()); // warm file cache
-    StartOnce(program, empty.path());
+    bench::StartProbe(program, full.path()); // warm file cache
+    bench::StartProbe(program, empty.path());
     std::vector<double> withRecords, without;
     for (int i = 0; i < runs; ++i) {
-        without.push_back(StartOnce(program, empty.path()));
-        withRecords.push_back(StartOnce(program, full.path()));
+        without.push_back(bench::StartProbe(program, empty.path()).ms);
+        withRecords.push_back(bench::StartProbe(program, full.path()).ms);
         if (without.back() < 0 || withRecords.back() < 0) {
             std::fprintf(stderr, "a start-up did not report its window\n");
             return 1;

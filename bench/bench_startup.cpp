@@ -1,6 +1,8 @@
 // Start-up of Brevilo beside a bare Qt Widgets window: wall time from process start to the
 // first paint of the main window, and peak memory (VmHWM). Runs both alternately, prints the
 // medians and the ratios. Goal: Brevilo within 1.3x of the bare program on both.
+#include "StartupRun.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -12,39 +14,7 @@
 
 namespace {
 
-struct Sample {
-    double ms = -1;
-    long kib = -1;
-};
-
-Sample RunOnce(const QString& program, const QString& scratch)
-{
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")) && !env.contains(QStringLiteral("DISPLAY")))
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("BREVILO_BENCH_DIR"), scratch);
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    QElapsedTimer clock;
-    clock.start();
-    child.start(program, {});
-    Sample sample;
-    QByteArray out;
-    while (child.waitForReadyRead(30000)) {
-        out += child.readAllStandardOutput();
-        const int at = out.indexOf("SHOWN ");
-        if (at >= 0 && out.indexOf('\n', at) > at) {
-            sample.ms = clock.nsecsElapsed() / 1e6;
-            sample.kib = out.mid(at + 6, out.indexOf('\n', at) - at - 6).trimmed().toLong();
-            break;
-        }
-    }
-    if (!child.waitForFinished(10000))
-        child.kill();
-    child.waitForFinished(1000);
-    return sample;
-}
+using Sample = bench::StartupSample;
 
 template <typename T>
 T Median(std::vector<T> values)
@@ -65,14 +35,14 @@ int main(int argc, char* argv[])
     QTemporaryDir scratch;
 
     // One unmeasured run each, so both start from a warm file cache.
-    RunOnce(bare, scratch.path());
-    RunOnce(brevilo, scratch.path());
+    bench::StartProbe(bare, scratch.path());
+    bench::StartProbe(brevilo, scratch.path());
 
     std::vector<double> breviloMs, bareMs;
     std::vector<long> breviloKiB, bareKiB;
     for (int i = 0; i < runs; ++i) {
-        const Sample a = RunOnce(bare, scratch.path());
-        const Sample b = RunOnce(brevilo, scratch.path());
+        const Sample a = bench::StartProbe(bare, scratch.path());
+        const Sample b = bench::StartProbe(brevilo, scratch.path());
         if (a.ms < 0 || b.ms < 0) {
             std::fprintf(stderr, "a start-up did not report its window\n");
             return 1;
