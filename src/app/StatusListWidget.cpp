@@ -45,11 +45,18 @@ void StatusListWidget::contextMenuEvent(QContextMenuEvent* event)
     QAction* annulla = menu->addAction(QStringLiteral("Annulla invio"));
     annulla->setObjectName(QStringLiteral("mnuAnnullaInvio"));
     annulla->setEnabled(!canCallBack || canCallBack(row));
+    QAction* riprova = menu->addAction(QStringLiteral("Riprova ora"));
+    riprova->setObjectName(QStringLiteral("mnuRiprovaOra"));
+    riprova->setEnabled(canRetryNow && canRetryNow(row));
     // Lines may move while the menu is open (an "ERR - " line goes on top): follow this one.
     const QPersistentModelIndex index(indexFromItem(line));
     connect(annulla, &QAction::triggered, this, [this, index] {
         if (index.isValid())
             Q_EMIT callBackRequested(index.row());
+    });
+    connect(riprova, &QAction::triggered, this, [this, index] {
+        if (index.isValid())
+            Q_EMIT retryRequested(index.row());
     });
     // popup, not exec: the timers and the session go on while the menu is open.
     menu->popup(event->reason() == QContextMenuEvent::Mouse ? event->globalPos()

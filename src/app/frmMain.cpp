@@ -51,8 +51,11 @@ namespace {
 const QString kExitQuestion = QStringLiteral("Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?");
 const QString kSendAtNextStart = QStringLiteral("Invia al prossimo avvio");
 const QString kInSession = QStringLiteral("Il messaggio è già in fase di invio e non può più essere annullato.");
+// The spec'd first line, then every other prefix a line can show.
 const QString kLogTooltip =
-    QStringLiteral("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore");
+    QStringLiteral("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore\n"
+                   "RETRY hh:mm=nuovo tentativo all'ora indicata  HELD=in attesa di un tuo intervento"
+                   " (menu del tasto destro: Riprova ora)  CANCELLED=invio annullato");
 
 constexpr int kSmsRoom = 153;
 
@@ -321,6 +324,8 @@ void frmMain::Form_Load()
         return m_outbox->WhatCallBackWouldDo(line) != mail::Outbox::CallBackResult::NoRecord;
     };
     connect(lstLog, &StatusListWidget::callBackRequested, this, &frmMain::lstLog_CallBack);
+    lstLog->canRetryNow = [this](int line) { return m_outbox->CanRetryNow(line); };
+    connect(lstLog, &StatusListWidget::retryRequested, this, [this](int line) { m_outbox->RetryNow(line); });
     m_addressBook = std::make_unique<AddressBook>(m_dataDirectory);
     RefreshView();
 
@@ -546,6 +551,8 @@ void frmMain::mnuConfigure_Click()
         // OK may have changed SMTP and From. The address book is not reloaded here: the file
         // is written only at exit, so reloading would throw away this session's edits.
         connect(m_options, &QDialog::finished, this, &frmMain::RefreshLabels);
+        // OK is the user's word that the settings are mended: the held messages go again.
+        connect(m_options, &QDialog::accepted, this, [this] { m_outbox->ReleaseHeld(); });
     }
     m_options->ShowModal();
     RefreshLabels();

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "QtTranslation.h"
 #include "SingleInstance.h"
 #include "frmMain.h"
 #include "platform/ProgramDirectory.h"
@@ -19,6 +20,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Brevilo"));
     QApplication::setApplicationVersion(QStringLiteral(BREVILO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(BREVILO_APP_ID));
+    app::LoadQtTranslation(application);
 
     app::SingleInstance instance(platform::UserDataDirectory());
     if (!instance.Acquire()) {

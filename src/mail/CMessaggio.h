@@ -25,6 +25,8 @@ public:
     qint32 mailAttempts = 0;   // temporary failures so far
     double mailNextAttempt = 0; // local date-time in days; 0 until the first temporary failure
     QString mailLastReason;     // of the latest temporary failure
+    bool mailHeld = false;      // waits for the user: the clock does not try it again
+    double mailRetryFrom = 0;   // start of the RetryHours window once the user let it go; 0: when due
 };
 
 } // namespace mail

@@ -18,7 +18,7 @@ void Dispatcher::Timer1_Timer()
     const qint32 upper = mailQueue.UpperBound();
     for (qint32 i = 0; i <= upper; ++i) {
         const std::shared_ptr<CMessaggio> record = mailQueue.Value(i).ObjectAs<CMessaggio>();
-        if (!record)
+        if (!record || record->mailHeld) // a held record waits for the user, not for the clock
             continue;
         // Read afresh for every record, and TempoAttesa too, so a changed setting applies at once.
         const double now = m_clock.Now();

@@ -11,7 +11,7 @@ struct ModMain;
 namespace mail {
 
 // Timer1_Timer: starts a session for the first record older than TempoAttesa whose next
-// attempt, after a temporary failure, has come.
+// attempt, after a temporary failure, has come. Held records are passed over.
 class Dispatcher {
 public:
     Dispatcher(Outbox& outbox, SmtpSession& session, const settings::ModMain& settings,

@@ -30,7 +30,7 @@ int Outbox::Restore()
         return 0;
     OutboxStore::Loaded loaded = m_store->Load();
     if (!loaded.damaged.isEmpty())
-        InsertTop(QStringLiteral("ERR - Unreadable outbox files moved to %1: %2")
+        InsertTop(QStringLiteral("ERR - File illeggibili della posta in uscita spostati in %1: %2")
                       .arg(QDir::toNativeSeparators(m_store->DamagedDirectory()), loaded.damaged.join(QStringLiteral(", "))));
     const double now = m_clock ? m_clock->Now() : 0;
     for (const std::shared_ptr<CMessaggio>& record : loaded.records) {
@@ -38,7 +38,9 @@ int Outbox::Restore()
         record->mailID = m_lstLog.LineCount();
         m_mailQueue.AddValue(containers::Variant(record));
         const bool waiting = record->mailAttempts > 0 && record->mailNextAttempt > now;
-        m_lstLog.InsertLine(record->mailID, waiting ? RetryLine(*record) : QueuedLine(*record, record->mailSeparator));
+        m_lstLog.InsertLine(record->mailID, record->mailHeld ? HeldLine(*record)
+                                : waiting                    ? RetryLine(*record)
+                                                             : QueuedLine(*record, record->mailSeparator));
     }
     return static_cast<int>(loaded.records.size());
 }
@@ -75,18 +77,16 @@ void Outbox::ReportDelivered(const CMessaggio& record)
         m_inFlight.reset();
 }
 
-void Outbox::ReportRefusal(const QString& reply, bool keep)
+void Outbox::ReportRefusal(const QString& reply, Outcome outcome)
 {
     m_lstLog.InsertLine(m_lstLog.LineCount(), reply);
-    // "Try again later" (4xx) keeps the record; "no" (5xx) and anything unreadable end it.
-    EndInFlight(keep || reply.startsWith(QLatin1Char('4')), reply.simplified());
+    EndInFlight(outcome, reply.simplified());
 }
 
-void Outbox::ReportError(const QString& description, bool final)
+void Outbox::ReportError(const QString& reason, Outcome outcome)
 {
-    InsertTop(QStringLiteral("ERR - ") + description);
-    // No answer is no refusal: the connection failed, or the server went before the end.
-    EndInFlight(!final, description);
+    InsertTop(QStringLiteral("ERR - ") + reason);
+    EndInFlight(outcome, reason);
 }
 
 void Outbox::InsertTop(const QString& line)
@@ -106,29 +106,99 @@ void Outbox::InsertTop(const QString& line)
     follow(m_inFlight.lock());
 }
 
-void Outbox::EndInFlight(bool temporary, const QString& reason)
+void Outbox::EndInFlight(Outcome outcome, const QString& reason)
 {
     const std::shared_ptr<CMessaggio> record = m_inFlight.lock();
     m_inFlight.reset();
     if (!record)
         return;
-    if (temporary && m_clock && m_settings && m_settings->RetryHours > 0)
+    if (outcome == Outcome::Held) {
+        record->mailLastReason = reason;
+        Hold(record);
+        // The others would go to the same server with the same settings: they wait too, rather
+        // than ask the same question or meet the same refusal one after the other.
+        for (qint32 i = m_mailQueue.LowerBound(); i <= m_mailQueue.UpperBound(); ++i)
+            if (const auto waiting = m_mailQueue.Value(i).ObjectAs<CMessaggio>(); waiting && !waiting->mailHeld)
+                Hold(waiting);
+    } else if (outcome == Outcome::Temporary && m_clock && m_settings && m_settings->RetryHours > 0) {
         Retry(record, reason);
-    else
-        Forget(*record);
+    } else {
+        End(*record);
+    }
+}
+
+void Outbox::Hold(const std::shared_ptr<CMessaggio>& record)
+{
+    record->mailHeld = true;
+    Persist(*record);
+    ReplaceOwnLine(*record, HeldLine(*record));
+    if (IndexOfRecord(*record) < 0)
+        m_mailQueue.AddValue(containers::Variant(record));
+}
+
+void Outbox::Release(CMessaggio& record)
+{
+    if (record.mailHeld) {
+        record.mailHeld = false;
+        // A new start: the user mended what held it, so the retries get their whole window again.
+        record.mailAttempts = 0;
+        record.mailRetryFrom = m_clock ? m_clock->Now() : 0;
+    }
+    record.mailNextAttempt = 0;
+    Persist(record);
+    ReplaceOwnLine(record, QueuedLine(record, record.mailSeparator));
+}
+
+void Outbox::End(CMessaggio& record)
+{
+    // Its own line says it has left the queue, so nobody waits for it or tries to call it back.
+    ReplaceOwnLine(record, ErrLine(record));
+    Forget(record);
+    RemoveFromQueue(record);
+}
+
+bool Outbox::CanRetryNow(int line) const
+{
+    const qint32 index = line < 0 ? -1 : IndexOfLine(line);
+    if (index < 0)
+        return false;
+    const auto record = m_mailQueue.Value(index).ObjectAs<CMessaggio>();
+    return record->mailHeld || record->mailAttempts > 0;
+}
+
+bool Outbox::RetryNow(int line)
+{
+    if (!CanRetryNow(line))
+        return false;
+    Release(*m_mailQueue.Value(IndexOfLine(line)).ObjectAs<CMessaggio>());
+    return true;
+}
+
+int Outbox::ReleaseHeld()
+{
+    int released = 0;
+    for (qint32 i = m_mailQueue.LowerBound(); i <= m_mailQueue.UpperBound(); ++i) {
+        const auto record = m_mailQueue.Value(i).ObjectAs<CMessaggio>();
+        if (record && record->mailHeld) {
+            Release(*record);
+            ++released;
+        }
+    }
+    return released;
 }
 
 void Outbox::Retry(const std::shared_ptr<CMessaggio>& record, const QString& reason)
 {
     const double now = m_clock->Now();
     // Counted from when the message became due, so a long waiting time leaves room for retries.
-    const double due = record->mailTimeCreated + std::max(0, m_settings->TempoAttesa) / platform::kSecondsPerDay;
+    const double due = record->mailRetryFrom > 0
+        ? record->mailRetryFrom
+        : record->mailTimeCreated + std::max(0, m_settings->TempoAttesa) / platform::kSecondsPerDay;
     const double deadline = due + m_settings->RetryHours / 24.0;
     record->mailLastReason = reason;
     if (now >= deadline) {
-        ReplaceOwnLine(*record, QStringLiteral("ERR - Not delivered in %1 hours: ").arg(m_settings->RetryHours) + reason);
-        Forget(*record);
-        RemoveFromQueue(*record);
+        End(*record);
+        InsertTop(QStringLiteral("ERR - Non consegnato in %1 ore: ").arg(m_settings->RetryHours) + reason);
         return;
     }
     ++record->mailAttempts;
@@ -156,7 +226,8 @@ void Outbox::Persist(const CMessaggio& record)
         return;
     // Once is enough: the user knows, and every message still goes from memory.
     m_toldNotWritable = true;
-    InsertTop(QStringLiteral("ERR - Cannot write the outbox folder %1 (%2): queued messages will not survive a restart")
+    InsertTop(QStringLiteral("ERR - Impossibile scrivere la cartella della posta in uscita %1 (%2): "
+                             "i messaggi in coda non sopravviveranno a un riavvio")
                   .arg(QDir::toNativeSeparators(m_store->Directory()), error));
 }
 
@@ -272,6 +343,16 @@ QString Outbox::RetryLine(const CMessaggio& record)
 QString Outbox::CancelledLine(const CMessaggio& record)
 {
     return QStringLiteral("CANCELLED - ") + LineRest(record, record.mailSeparator);
+}
+
+QString Outbox::HeldLine(const CMessaggio& record)
+{
+    return QStringLiteral("HELD - ") + LineRest(record, record.mailSeparator);
+}
+
+QString Outbox::ErrLine(const CMessaggio& record)
+{
+    return QStringLiteral("ERR - ") + LineRest(record, record.mailSeparator);
 }
 
 } // namespace mail

@@ -69,6 +69,8 @@ QByteArray OutboxStore::Serialize(const CMessaggio& record)
     o.insert(QStringLiteral("attempts"), record.mailAttempts);
     o.insert(QStringLiteral("nextAttempt"), record.mailNextAttempt);
     o.insert(QStringLiteral("lastReason"), record.mailLastReason);
+    o.insert(QStringLiteral("held"), record.mailHeld);
+    o.insert(QStringLiteral("retryFrom"), record.mailRetryFrom);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -79,8 +81,9 @@ std::shared_ptr<CMessaggio> OutboxStore::Parse(const QByteArray& bytes)
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return nullptr;
     const QJsonObject o = document.object();
-    if (o.value(QStringLiteral("format")).toString() != kFormat
-        || o.value(QStringLiteral("version")).toInt(-1) != kVersion)
+    // Version 1 had no held messages and no "retryFrom": their defaults read it.
+    const int version = o.value(QStringLiteral("version")).toInt(-1);
+    if (o.value(QStringLiteral("format")).toString() != kFormat || version < 1 || version > kVersion)
         return nullptr;
 
     // Every field must have its own type; a missing optional one takes its default.
@@ -114,12 +117,18 @@ std::shared_ptr<CMessaggio> OutboxStore::Parse(const QByteArray& bytes)
     record->mailSeparator = text("separator", false);
     record->mailLastReason = text("lastReason", false);
     record->mailNextAttempt = number("nextAttempt", false);
+    record->mailRetryFrom = number("retryFrom", false);
+    const QJsonValue held = o.value(QStringLiteral("held"));
+    if (held.isBool())
+        record->mailHeld = held.toBool();
+    else if (!held.isUndefined())
+        good = false;
     const double sequence = number("sequence", false);
     const double attempts = number("attempts", false);
     // Dates from the year 1900 to 9999, as the clock makes them; counts that fit their types.
     auto isDate = [](double days) { return days >= 0 && days < 2958466; };
     if (!good || QUuid::fromString(record->mailUid).isNull() || sequence < 0 || sequence > 9e15 || attempts < 0
-        || attempts > 1e6 || !isDate(record->mailTimeCreated) || !isDate(record->mailNextAttempt))
+        || attempts > 1e6 || !isDate(record->mailTimeCreated) || !isDate(record->mailNextAttempt) || !isDate(record->mailRetryFrom))
         return nullptr;
     record->mailSequence = static_cast<qint64>(sequence);
     record->mailAttempts = static_cast<qint32>(attempts);
@@ -181,7 +190,7 @@ bool OutboxStore::Write(const CMessaggio& record, QString* error)
     if (!m_directoryMade) {
         if (!QDir().mkpath(m_directory)) {
             if (error)
-                *error = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(m_directory));
+                *error = QStringLiteral("impossibile creare %1").arg(QDir::toNativeSeparators(m_directory));
             return false;
         }
         m_directoryMade = true;

@@ -14,11 +14,12 @@ namespace mail {
 // loses no queued message. Files are written whole (temporary file, sync, rename) and the
 // folder is synced after, before the record counts as queued.
 //
-// File: <mailUid>.json, a JSON object {"format": "brevilo-outbox", "version": 1, ...}; the
-// README lists the fields. A file that cannot be read is moved to damaged/ beside them.
+// File: <mailUid>.json, a JSON object {"format": "brevilo-outbox", "version": 2, ...}; the
+// README lists the fields. Version 1 files (no "held", no "retryFrom") are read too. A file
+// that cannot be read is moved to damaged/ beside them.
 class OutboxStore {
 public:
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
 
     // An empty directory keeps nothing: the queue lives in memory only.
     explicit OutboxStore(QString directory);

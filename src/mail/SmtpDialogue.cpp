@@ -16,14 +16,19 @@ SmtpStep Wait(qint32 next, const QByteArray& send)
     return step;
 }
 
-SmtpStep Failed(const QString& error, bool quit)
+SmtpStep Failed(const QString& error, bool quit, Outcome outcome = Outcome::Temporary)
 {
     SmtpStep step;
     step.then = SmtpStep::Then::Failed;
     step.error = error;
     step.quit = quit;
+    step.outcome = outcome;
     return step;
 }
+
+// Where the user mends what the server cannot work with.
+const QString kMendSettings = QStringLiteral(" Correggere in File > Configurazione > Server e account e confermare con OK:"
+                                             " i messaggi attendono.");
 
 } // namespace
 
@@ -36,6 +41,7 @@ void SmtpDialogue::Begin(const CMessaggio& mail, platform::Encryption security, 
     m_password = password;
     m_domain.clear();
     m_encrypted = false;
+    m_heloAgain = false;
     m_capabilities.clear();
 }
 
@@ -44,24 +50,6 @@ void SmtpDialogue::End()
     m_password.fill(QLatin1Char('\0'));
     m_password.clear();
     m_mail = nullptr;
-}
-
-bool SmtpDialogue::IsDomain(const QString& name)
-{
-    if (name.isEmpty() || name.size() > 253)
-        return false;
-    for (const QString& label : name.split(QLatin1Char('.'))) {
-        if (label.isEmpty() || label.size() > 63 || label.startsWith(QLatin1Char('-'))
-            || label.endsWith(QLatin1Char('-')))
-            return false;
-        for (QChar c : label) {
-            const bool ldh = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-                || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
-            if (!ldh)
-                return false;
-        }
-    }
-    return true;
 }
 
 QByteArray SmtpDialogue::Line(const QString& text) const
@@ -73,7 +61,12 @@ SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool we
 {
     if (sendState == kPassword || sendState == kHandshake || sendState == kTrust) {
         const QByteArray first = reply.left(reply.indexOf('\n')).left(100).trimmed();
-        return Failed(QStringLiteral("The server replied before it was asked: ") + QString::fromUtf8(first), false);
+        return Failed(QStringLiteral("Il server ha risposto prima della domanda: ") + QString::fromUtf8(first), false);
+    }
+    // Relays that want a full host name refuse "HELO ME": greet once more with our address.
+    if (sendState == kHelo && !m_heloAgain && wellFormed && reply.at(0) == '5' && !m_domain.isEmpty()) {
+        m_heloAgain = true;
+        return Wait(kHelo, Line(QStringLiteral("HELO ") + m_domain));
     }
     const bool asksMore = sendState == kData || sendState == kAuthUser || sendState == kAuthPassword;
     if (!wellFormed || reply.at(0) != (asksMore ? '3' : '2')) {
@@ -132,7 +125,7 @@ SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool we
         return step;
     }
     default:
-        return Failed(QStringLiteral("No reply was awaited"), false);
+        return Failed(QStringLiteral("Nessuna risposta era attesa"), false);
     }
 }
 
@@ -142,19 +135,25 @@ SmtpStep SmtpDialogue::AfterEhlo()
         if (m_capabilities.contains("STARTTLS"))
             return Wait(kStartTls, Line(QStringLiteral("STARTTLS")));
         // Never on in clear text: nothing more goes to this server.
-        return Failed(QStringLiteral("The server does not offer STARTTLS: nothing was sent"), false);
+        return Failed(QStringLiteral("Il server non offre STARTTLS: non è stato inviato nulla. Forse la porta vuole TLS"
+                                     " dal primo byte (Security tls, porta 465) o nessuna cifratura.")
+                          + kMendSettings,
+                      false, Outcome::Held);
     }
     if (m_user.isEmpty())
         return SendMailFrom();
     if (!m_encrypted)
-        return Failed(QStringLiteral("A password is never sent without TLS"), true);
+        return Failed(QStringLiteral("Una password non viene mai inviata senza TLS.") + kMendSettings, true, Outcome::Held);
     if (m_capabilities.contains("AUTH PLAIN")) {
         const QByteArray response = '\0' + m_user.toUtf8() + '\0' + m_password.toUtf8();
         return Wait(kAuth, "AUTH PLAIN " + response.toBase64() + "\r\n");
     }
     if (m_capabilities.contains("AUTH LOGIN"))
         return Wait(kAuthUser, Line(QStringLiteral("AUTH LOGIN")));
-    return Failed(QStringLiteral("The server offers neither AUTH PLAIN nor AUTH LOGIN"), true);
+    return Failed(QStringLiteral("Il server non offre né AUTH PLAIN né AUTH LOGIN: l'accesso con utente e password"
+                                 " non è possibile qui. Controllare server, porta e utente.")
+                      + kMendSettings,
+                  true, Outcome::Held);
 }
 
 SmtpStep SmtpDialogue::SendMailFrom()

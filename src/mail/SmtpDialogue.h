@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CMessaggio.h"
+#include "Outbox.h"
 #include "platform/TcpSocket.h"
 
 #include <QByteArray>
@@ -18,7 +19,7 @@ namespace mail {
 //  13        the TLS handshake (and a trust        implicit TLS: -                           1
 //            question, 14, when it fails)          STARTTLS: EHLO <domain>, fresh caps       11
 //   1        greeting 2xx                          HELO ME (Security none)                   2
-//                                                  EHLO <domain>                             11
+//                                                  EHLO <address literal>                    11
 //  11        answer to EHLO 2xx, capabilities      STARTTLS, if not yet encrypted            12
 //                                                  AUTH PLAIN <initial response>, else       15
 //                                                  AUTH LOGIN, when a user is set            16
@@ -28,6 +29,7 @@ namespace mail {
 //  17        334 to the user                       base64 password                           15
 //  15        answer to AUTH 235                    MAIL FROM:<from>                          3
 //   2        answer to HELO 2xx                    MAIL FROM:<from>                          3
+//            5xx to HELO ME, once                  HELO <address literal>                    2
 //   3        answer to MAIL 2xx                    RCPT TO:<to>                              4
 //   4        answer to RCPT 2xx                    DATA                                      5
 //   5        answer to DATA 3xx                    headers, blank line, text, "."            9
@@ -47,6 +49,7 @@ struct SmtpStep {
     QByteArray send;
     QString error;
     bool quit = true; // Refused/Failed: say QUIT before closing
+    Outcome outcome = Outcome::Temporary; // Failed: a setting the server cannot work with is Held
 };
 
 class SmtpDialogue {
@@ -70,7 +73,8 @@ public:
     };
     static bool Valid(qint32 state) { return (state >= 0 && state <= 5) || state == 9 || (state >= 10 && state <= 17); }
 
-    // A new session for mail. The domain is set once the connection stands (SetDomain).
+    // A new session for mail. The domain, our address literal after EHLO and after a second
+    // HELO, is set once the connection stands (SetDomain).
     void Begin(const CMessaggio& mail, platform::Encryption security, const QString& user, const QString& password);
     void SetDomain(const QString& domain) { m_domain = domain; }
     // The first state after connecting.
@@ -81,9 +85,6 @@ public:
     SmtpStep Encrypted();
     // Forget the password as soon as the session no longer needs it.
     void End();
-
-    // A host name that may stand in EHLO: dot-separated labels of letters, digits and hyphens.
-    static bool IsDomain(const QString& name);
 
 private:
     SmtpStep AfterEhlo();
@@ -96,6 +97,7 @@ private:
     QString m_password;
     QString m_domain;
     bool m_encrypted = false;
+    bool m_heloAgain = false; // HELO ME was refused and HELO <literal> sent
     QSet<QByteArray> m_capabilities; // "STARTTLS", "AUTH PLAIN", "AUTH LOGIN"
 };
 

@@ -4,7 +4,6 @@
 #include "SmtpAddress.h"
 #include "settings/modMain.h"
 
-#include <QHostInfo>
 #include <QPointer>
 
 #include <cctype>
@@ -18,13 +17,17 @@ const QByteArray kCrLf = QByteArrayLiteral("\r\n");
 QString Duration(int ms)
 {
     if (ms % 60000 == 0)
-        return ms == 60000 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(ms / 60000);
+        return ms == 60000 ? QStringLiteral("1 minuto") : QStringLiteral("%1 minuti").arg(ms / 60000);
     if (ms % 1000 == 0)
-        return ms == 1000 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(ms / 1000);
+        return ms == 1000 ? QStringLiteral("1 secondo") : QStringLiteral("%1 secondi").arg(ms / 1000);
     return QStringLiteral("%1 ms").arg(ms);
 }
 
-const QString kMayHaveBeenDelivered = QStringLiteral(" (after the message was sent: it may have been delivered)");
+const QString kMayHaveBeenDelivered = QStringLiteral(" (dopo l'invio del messaggio: potrebbe essere stato consegnato)");
+// Where the user mends a setting the program cannot use.
+const QString kMendSettings = QStringLiteral(" Correggere in File > Configurazione > Server e account e confermare con OK:"
+                                             " i messaggi attendono.");
+const QString kRetryNow = QStringLiteral(" I messaggi attendono: \"Riprova ora\" sulla riga di un messaggio lo invia di nuovo.");
 
 } // namespace
 
@@ -55,16 +58,11 @@ SmtpSession::SmtpSession(platform::ITcpSocket& ws, platform::ITimer& replyTimer,
     m_dialogs = &dialogs;
 }
 
-QString SmtpSession::EhloDomain(const QString& hostName, const QString& addressLiteral)
-{
-    return SmtpDialogue::IsDomain(hostName) ? hostName : addressLiteral;
-}
-
 void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
 {
     // The dispatcher starts sessions only when idle; should one still run, it gets its outcome.
     if (sendState != 0)
-        Fail(QStringLiteral("Sending interrupted by the next message"), true);
+        Fail(QStringLiteral("Invio interrotto dal messaggio successivo"), true);
 
     ++m_session;
     m_currentMail = record;
@@ -73,14 +71,19 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
 
     const std::optional<platform::Encryption> security = ParseSecurity(m_settings.Security);
     if (!security) {
-        m_outbox.ReportError(QStringLiteral("Invalid Security setting: \"%1\" (none, starttls or tls)")
-                                 .arg(m_settings.Security));
+        m_outbox.ReportError(QStringLiteral("Impostazione Security non valida: \"%1\" (none, starttls o tls).")
+                                     .arg(m_settings.Security)
+                                 + kMendSettings,
+                             Outcome::Held);
         return;
     }
     m_security = *security;
     const SmtpAddress server = SmtpAddress::Parse(m_settings.SMTP, DefaultPort(m_security));
     if (!server.valid) {
-        m_outbox.ReportError(QStringLiteral("Invalid SMTP server: \"%1\"").arg(m_settings.SMTP));
+        m_outbox.ReportError(QStringLiteral("Server SMTP non valido: \"%1\". Correggerlo in File > Configurazione e"
+                                            " confermare con OK: i messaggi attendono.")
+                                 .arg(m_settings.SMTP),
+                             Outcome::Held);
         return;
     }
     m_host = server.host;
@@ -91,11 +94,15 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
         return;
     }
     if (m_security == platform::Encryption::None) {
-        m_outbox.ReportError(QStringLiteral("A password is never sent without TLS: set Security to starttls or tls"));
+        m_outbox.ReportError(QStringLiteral("Una password non viene mai inviata senza TLS: scegliere STARTTLS o TLS"
+                                            " implicito, oppure togliere l'utente.")
+                                 + kMendSettings,
+                             Outcome::Held);
         return;
     }
     if (!m_passwords) {
-        m_outbox.ReportError(QStringLiteral("No password given for %1: message not sent").arg(Passwords::Key(user, m_host)));
+        m_outbox.ReportError(QStringLiteral("Nessuna password per %1.").arg(Passwords::Key(user, m_host)) + kRetryNow,
+                             Outcome::Held);
         return;
     }
     // The state holds the dispatcher while the store or the user is asked.
@@ -106,8 +113,8 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
         if (!self || self->m_session != session || self->sendState != SmtpDialogue::kPassword)
             return;
         if (!password)
-            self->Fail(QStringLiteral("No password given for %1: message not sent").arg(Passwords::Key(user, self->m_host)),
-                       false);
+            self->Fail(QStringLiteral("Nessuna password data per %1.").arg(Passwords::Key(user, self->m_host)) + kRetryNow,
+                       false, Outcome::Held);
         else
             self->Connect(*password);
     });
@@ -141,19 +148,20 @@ void SmtpSession::ws_DataArrival()
     QByteArray reply;
     bool wellFormed = false;
     while (sendState != 0 && TakeCompleteReply(reply, wellFormed)) {
-        if (sendState == SmtpDialogue::kGreeting && m_security != platform::Encryption::None)
-            m_dialogue.SetDomain(EhloDomain(QHostInfo::localHostName(), ws.LocalAddressLiteral()));
+        // Our address, not the machine's name: relays accept it, and it tells recipients nothing.
+        if (sendState == SmtpDialogue::kGreeting)
+            m_dialogue.SetDomain(ws.LocalAddressLiteral());
         Take(m_dialogue.Answer(sendState, reply, wellFormed), reply);
         // The command just sent cannot have been answered yet: bytes already here were sent
         // out of turn, and taking them as its answer would put the dialogue a step off.
         if (sendState != 0 && !m_reply.isEmpty()) {
             const QByteArray first = m_reply.left(m_reply.indexOf('\n')).left(100).trimmed();
-            Fail(QStringLiteral("The server replied before it was asked: ") + QString::fromUtf8(first), true);
+            Fail(QStringLiteral("Il server ha risposto prima della domanda: ") + QString::fromUtf8(first), true);
         }
     }
 
     if (sendState != 0 && m_reply.size() > kMaxReplyBytes)
-        Fail(QStringLiteral("The server sent a reply longer than %1 bytes").arg(kMaxReplyBytes), true);
+        Fail(QStringLiteral("Il server ha mandato una risposta più lunga di %1 byte").arg(kMaxReplyBytes), true);
 }
 
 void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
@@ -170,7 +178,7 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
         // Bytes behind the 220 were sent before the handshake: taken as answers to encrypted
         // commands, they would be commands injected by whoever sits on the line.
         if (!m_reply.isEmpty()) {
-            Fail(QStringLiteral("The server sent more after its 220 to STARTTLS: session ended before TLS"), false);
+            Fail(QStringLiteral("Il server ha mandato altro dopo il suo 220 a STARTTLS: sessione chiusa prima di TLS"), false);
             return;
         }
         SetSendState(step.next);
@@ -186,21 +194,23 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
         return;
     }
     case SmtpStep::Then::Refused:
-        Refuse(QString::fromUtf8(reply));
+        // "Try again later" (4xx) keeps the record; "no" (5xx) and anything unreadable end it.
+        Refuse(QString::fromUtf8(reply), reply.startsWith('4') ? Outcome::Temporary : Outcome::Final);
         return;
     case SmtpStep::Then::PasswordRefused: {
         const QString user = m_settings.User.trimmed();
         if (m_passwords)
             m_passwords->Forget(user, m_host);
-        // The login was refused, not the message: it waits for the next attempt, which asks
-        // for the password again.
-        Refuse(QStringLiteral("Password refused by the server for %1: ").arg(Passwords::Key(user, m_host))
-                   + QString::fromUtf8(reply),
-               true);
+        // The login was refused, not the message: it waits for the user, and the next attempt
+        // asks for the password again.
+        Fail(QStringLiteral("Password rifiutata dal server per %1: %2.")
+                     .arg(Passwords::Key(user, m_host), QString::fromUtf8(reply).simplified())
+                 + kRetryNow + QStringLiteral(" Verrà chiesta di nuovo la password."),
+             true, Outcome::Held);
         return;
     }
     case SmtpStep::Then::Failed:
-        Fail(step.error, step.quit);
+        Fail(step.error, step.quit, step.outcome);
         return;
     }
 }
@@ -228,17 +238,17 @@ bool SmtpSession::TakeCompleteReply(QByteArray& reply, bool& wellFormed)
     }
 }
 
-void SmtpSession::Refuse(const QString& line, bool keep)
+void SmtpSession::Refuse(const QString& line, Outcome outcome)
 {
-    m_outbox.ReportRefusal(line, keep);
+    m_outbox.ReportRefusal(line, outcome);
     ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
     Finish();
 }
 
-void SmtpSession::Fail(const QString& description, bool sayQuit, bool final)
+void SmtpSession::Fail(const QString& description, bool sayQuit, Outcome outcome)
 {
     const bool afterMessage = sendState == SmtpDialogue::kDot;
-    m_outbox.ReportError(afterMessage ? description + kMayHaveBeenDelivered : description, final);
+    m_outbox.ReportError(afterMessage ? description + kMayHaveBeenDelivered : description, outcome);
     if (sayQuit)
         ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
     Finish();
@@ -263,6 +273,18 @@ void SmtpSession::ws_Error(const QString& description)
     // An error after the session's end (or before any) has no message to report on.
     if (sendState == 0 || sendState == SmtpDialogue::kPassword)
         return;
+    // OpenSSL's words for a plain SMTP greeting where a TLS handshake was awaited: no retry mends
+    // a port and a Security that do not match.
+    if (sendState == SmtpDialogue::kHandshake && m_security == platform::Encryption::Implicit
+        && description.contains(QLatin1String("wrong version number"))) {
+        Fail(description + QStringLiteral(". La porta %1 di %2 non usa TLS dal primo byte: per la porta 587 scegliere"
+                                          " STARTTLS, per la 465 TLS implicito.")
+                               .arg(m_port)
+                               .arg(m_host)
+                 + kMendSettings,
+             false, Outcome::Held);
+        return;
+    }
     Fail(description, false);
 }
 
@@ -270,7 +292,7 @@ void SmtpSession::ws_Disconnected()
 {
     if (sendState == 0 || sendState == SmtpDialogue::kPassword)
         return;
-    Fail(QStringLiteral("The server closed the connection before the end of the dialogue"), false);
+    Fail(QStringLiteral("Il server ha chiuso la connessione prima della fine del dialogo"), false);
 }
 
 void SmtpSession::ws_Encrypted()
@@ -296,9 +318,10 @@ void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprin
         ws.ContinueDespiteSslErrors();
         return;
     }
-    const QString refused = QStringLiteral("Certificate of %1 not trusted: %2 (SHA-256 %3)").arg(m_host, reasons, fingerprint);
+    const QString refused = QStringLiteral("Certificato di %1 non accettato: %2 (SHA-256 %3).").arg(m_host, reasons, fingerprint)
+        + kRetryNow + QStringLiteral(" Verrà chiesto di nuovo se fidarsi del certificato.");
     if (!m_dialogs) {
-        Fail(refused, false, true);
+        Fail(refused, false, Outcome::Held);
         return;
     }
     // Nothing has been sent over the connection; it waits, without a time-out, for the answer.
@@ -314,8 +337,8 @@ void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprin
         [self, session, host, fingerprint, refused](bool yes) {
             if (!self || self->m_session != session || self->sendState != SmtpDialogue::kTrust)
                 return;
-            if (!yes) { // the user's answer: not asked again at every retry
-                self->Fail(refused, false, true);
+            if (!yes) { // the user's answer: not asked again until the user retries
+                self->Fail(refused, false, Outcome::Held);
                 return;
             }
             self->m_settings.TrustedCertificate = host + QLatin1Char(' ') + fingerprint;
@@ -330,7 +353,16 @@ void SmtpSession::ReplyTimer_Timeout()
     if (sendState == 0 || sendState == SmtpDialogue::kPassword || sendState == SmtpDialogue::kTrust)
         return;
     const int waited = sendState == SmtpDialogue::kDot ? m_timeouts.finalReplyMs : m_timeouts.replyMs;
-    Fail(QStringLiteral("No reply from the server within %1").arg(Duration(waited)), false);
+    const QString silence = QStringLiteral("Nessuna risposta dal server entro %1").arg(Duration(waited));
+    // The implicit-TLS port waits for our handshake while we wait for its greeting.
+    if (sendState == SmtpDialogue::kGreeting && m_security != platform::Encryption::Implicit
+        && m_port == DefaultPort(platform::Encryption::Implicit)) {
+        Fail(silence + QStringLiteral(". La porta %1 vuole di solito TLS dal primo byte: scegliere TLS implicito.").arg(m_port)
+                 + kMendSettings,
+             false, Outcome::Held);
+        return;
+    }
+    Fail(silence, false);
 }
 
 } // namespace mail

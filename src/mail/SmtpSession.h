@@ -23,7 +23,8 @@ class Passwords;
 // Delivers currentMail over one TCP connection: the socket, the time-outs, the password and the
 // certificate question around the dialogue steps of SmtpDialogue (its table lists every sendState).
 // A refusal ends the session with the server's reply listed; a time-out, a socket error, a server
-// close or a broken rule ends it with an "ERR - " line. Each session has exactly one outcome.
+// close or a broken rule ends it with an "ERR - " line. Each session has exactly one outcome, an
+// Outcome for the Outbox: what only the user can mend (a setting, a password, a certificate) is Held.
 class SmtpSession : public QObject {
     Q_OBJECT
 public:
@@ -49,9 +50,6 @@ public:
     void SetTimeouts(Timeouts timeouts) { m_timeouts = timeouts; }
     const std::shared_ptr<CMessaggio>& currentMail() const { return m_currentMail; }
 
-    // The name after EHLO: the machine's host name, or our address literal when it is no domain.
-    static QString EhloDomain(const QString& hostName, const QString& addressLiteral);
-
 Q_SIGNALS:
     // The caption of lblDoing: "[" + step + "] Sending to " + nick, or empty when idle.
     void lblDoingChanged(const QString& caption);
@@ -69,8 +67,8 @@ private:
     // Takes one complete reply off the front of m_reply; false while it is still incomplete.
     bool TakeCompleteReply(QByteArray& reply, bool& wellFormed);
     void Take(const SmtpStep& step, const QByteArray& reply);
-    void Refuse(const QString& line, bool keep = false);
-    void Fail(const QString& description, bool sayQuit, bool final = false);
+    void Refuse(const QString& line, Outcome outcome);
+    void Fail(const QString& description, bool sayQuit, Outcome outcome = Outcome::Temporary);
     void Finish();
     void ArmReplyTimer();
     bool Trusted(const QString& fingerprint) const;

@@ -22,7 +22,7 @@ public:
     virtual void ShowMessage(const QString& text, Icon icon) = 0;
     // A question box with Yes (default) and No and a question icon; true for Yes.
     virtual bool AskYesNo(const QString& text) = 0;
-    // The same question with a third button after Yes and No.
+    // The same question with a third button after Yes and No; the third one is the default.
     enum class Answer { Yes, No, Third };
     virtual Answer AskYesNoOr(const QString& text, const QString& thirdButton) = 0;
 

@@ -50,7 +50,8 @@ IDialogs::Answer QtDialogs::AskYesNoOr(const QString& text, const QString& third
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, m_parent);
     QPushButton* third = box.addButton(thirdButton, QMessageBox::AcceptRole);
     third->setObjectName(QStringLiteral("cmdThird"));
-    box.setDefaultButton(QMessageBox::Yes);
+    // Enter must not lose anything: the third button, which keeps everything, is the default.
+    box.setDefaultButton(third);
     box.exec();
     if (box.clickedButton() == third)
         return Answer::Third;

@@ -112,13 +112,48 @@ private Q_SLOTS:
         };
         second.ReportDelivered(*takeInFlight(0)); // A
         const auto inSession = takeInFlight(1);   // C, held by its session
-        second.ReportRefusal("550 no such user\r\n");
+        second.ReportRefusal("550 no such user\r\n", Outcome::Final);
         QCOMPARE(store.Load().records.size(), size_t(2)); // B and D
         QCOMPARE(second.CallBack(d->mailID), Outbox::CallBackResult::CalledBack);
         QCOMPARE(lines.Line(d->mailID), "CANCELLED - D d@example.it - s: t");
         QCOMPARE(store.Load().records.size(), size_t(1));
         second.DiscardQueued();
         QVERIFY(store.Load().records.empty() && second.mailQueue().Count() == 0);
+    }
+
+    // A message that needs the user holds the others with it, keeps its HELD line across a restart
+    // and is never tried by the clock; "Riprova ora" sends one (a RETRY one keeps its count), OK in
+    // the configuration dialog the rest, and each gets its whole RetryHours window again.
+    void heldMessages()
+    {
+        DurableRig rig;
+        rig.settings.RetryHours = 1;
+        const auto a = rig.Queue("s", "t", "A"), b = rig.Queue("s", "t", "B");
+        rig.clock.AdvanceSeconds(2 * 3600); // due long ago: a retry now would be past the window
+        rig.settings.Security = "ssl";
+        rig.dispatcher.Timer1_Timer();
+        QVERIFY(rig.lstLog.Line(0).startsWith("ERR - Impostazione Security non valida"));
+        QCOMPARE(rig.lstLog.Lines().mid(1), QStringList({"HELD - A a@example.it - s t", "HELD - B b@example.it - s t"}));
+        rig.settings.Security = "none";
+        MemoryStatusList lines;
+        Outbox restarted(lines, rig.clock, rig.settings, &rig.store);
+        QCOMPARE(restarted.Restore(), 2);
+        QCOMPARE(lines.Lines(), rig.lstLog.Lines().mid(1));
+        rig.clock.AdvanceSeconds(7 * 86400);
+        rig.dispatcher.Timer1_Timer();
+        QCOMPARE(rig.ws.connects, 0);
+        QVERIFY(!rig.outbox.CanRetryNow(0) && !rig.outbox.RetryNow(0)); // the reason line has no message
+        QVERIFY(rig.outbox.RetryNow(b->mailID));
+        QCOMPARE(rig.lstLog.Line(2), "QUEUED - B b@example.it - s t");
+        Run(rig); // greylisted: the back-off starts anew
+        QCOMPARE(rig.lstLog.Line(2), "RETRY " + platform::FromDays(rig.clock.Now() + 60 / platform::kSecondsPerDay).toString("hh:mm") + " - B b@example.it - s t");
+        QVERIFY(rig.outbox.RetryNow(b->mailID)); // "Riprova ora" on a RETRY line: at once, the count goes on
+        Run(rig);
+        QCOMPARE(b->mailAttempts, 2);
+        QCOMPARE(rig.outbox.ReleaseHeld(), 1); // a
+        QCOMPARE(rig.lstLog.Line(1), "QUEUED - A a@example.it - s t");
+        QVERIFY(!a->mailHeld && OutboxStore::Parse(ReadFile(rig.store.PathFor(a->mailUid)))->mailHeld == false);
+        QCOMPARE(rig.outbox.ReleaseHeld(), 0);
     }
 
     // Attempts 1, 2, 4, 8, 16 and 30 minutes apart, then every 30, the last one on the deadline
@@ -148,7 +183,8 @@ private Q_SLOTS:
                          rig.ws.connects);
         }
         QCOMPARE(gaps, QList<int>({1, 2, 4, 8, 16, 30, 30, 30, 30, 29}));
-        QCOMPARE(rig.lstLog.Line(0), "ERR - Not delivered in 3 hours: 451 4.7.1 greylisted, come back later");
+        QCOMPARE(rig.lstLog.Line(0), "ERR - Non consegnato in 3 ore: 451 4.7.1 greylisted, come back later");
+        QCOMPARE(rig.lstLog.Line(1), "ERR - Anna anna@example.it - s t"); // its own line no longer promises a retry
         QVERIFY(rig.OutboxFiles().isEmpty());
         QCOMPARE(rig.LogText(), QByteArray());
     }
@@ -169,7 +205,10 @@ private Q_SLOTS:
         QTest::newRow("cut short") << "{uid}.json" << valid.left(valid.size() / 2) << false;
         QTest::newRow("binary") << "{uid}.json" << QByteArray("\x00\xff\xfe{\"", 5) << false;
         QTest::newRow("an array") << "{uid}.json" << QByteArray("[1,2]") << false;
-        QTest::newRow("later version") << "{uid}.json" << QByteArray(valid).replace("\"version\": 1", "\"version\": 2") << false;
+        QTest::newRow("later version") << "{uid}.json" << QByteArray(valid).replace("\"version\": 2", "\"version\": 3") << false;
+        QTest::newRow("version 1") << "{uid}.json" << QByteArray(R"({"format": "brevilo-outbox", "version": 1, "uid": "{uid}",
+            "created": 45000, "to": "x@example.it", "attempts": 2, "nextAttempt": 45000.1, "lastReason": "451"})") << true;
+        QTest::newRow("held is no flag") << "{uid}.json" << QByteArray(valid).replace("\"held\": false", "\"held\": 1") << false;
         QTest::newRow("no recipient") << "{uid}.json" << QByteArray(valid).replace("\"to\"", "\"xx\"") << false;
         QTest::newRow("text where a number goes")
             << "{uid}.json" << QByteArray(valid).replace("\"created\": 45000", "\"created\": \"45000\"") << false;
@@ -196,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(restarted.Restore(), loads ? 2 : 1);
         QCOMPARE(QDir(rig.store.DamagedDirectory()).entryList(QDir::Files), loads ? QStringList() : QStringList{name});
         QCOMPARE(rig.OutboxFiles().size(), loads ? 2 : 1);
-        const QString told = "ERR - Unreadable outbox files moved to " + rig.store.DamagedDirectory() + ": " + name;
+        const QString told = "ERR - File illeggibili della posta in uscita spostati in " + rig.store.DamagedDirectory() + ": " + name;
         QCOMPARE(lines.Lines().filter("ERR").join('|'), loads ? QString() : told);
         // The next start finds nothing left to complain about.
         MemoryStatusList again;
@@ -220,7 +259,7 @@ private Q_SLOTS:
         outbox.Enqueue(Record("A", clock.Now()), kComposerSeparator);
         outbox.Enqueue(Record("B", clock.Now()), kComposerSeparator);
         QCOMPARE(lstLog.Lines().filter("ERR").size(), 1);
-        QVERIFY2(lstLog.Line(0).startsWith("ERR - Cannot write the outbox folder " + store.Directory()), qPrintable(lstLog.Line(0)));
+        QVERIFY2(lstLog.Line(0).startsWith("ERR - Impossibile scrivere la cartella della posta in uscita " + store.Directory()), qPrintable(lstLog.Line(0)));
         QCOMPARE(lstLog.Lines().mid(1), QStringList({"QUEUED - A a@example.it - s t", "QUEUED - B b@example.it - s t"}));
         QCOMPARE(outbox.mailQueue().Count(), 2);
         QCOMPARE(outbox.mailQueue().Value(0).ObjectAs<CMessaggio>()->mailID, 1);

@@ -23,7 +23,7 @@ dpkg-deb -c "$deb" | tee "$work/contents" | awk '{print $2, $6}'
 awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' "$work/contents" | sort >"$work/files"
 {
     echo /usr/bin/brevilo
-    echo /usr/lib/brevilo/brevilo_keychain.so
+    echo "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/brevilo/brevilo_keychain.so"
     echo "/usr/share/applications/$id.desktop"
     for size in 16 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${size}x${size}/apps/$id.png"; done
     echo "/usr/share/icons/hicolor/scalable/apps/$id.svg"
@@ -103,8 +103,10 @@ gunzip -c "$root/usr/share/man/man1/brevilo.1.gz" | grep -q "^\.TH BREVILO 1 .*\
     fail "the manual page is not the one of version $version"
 
 echo "== lintian"
-# Errors fail the test; warnings and information are printed for the record.
-lintian --fail-on error --display-level '>=pedantic' "$deb" || fail "lintian reports errors"
+# Errors and warnings fail the test; information is printed for the record.
+lintian --fail-on error,warning --display-level '>=pedantic' "$deb" || fail "lintian reports errors or warnings"
+# The module is no public library: the package runs no ldconfig at install or removal.
+dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'post(inst|rm)$' && fail "the package ships maintainer scripts"
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "package $(basename "$deb") passed"
