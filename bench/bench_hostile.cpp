@@ -187,7 +187,7 @@ struct SmtpRig {
         if (!WaitFor([this] { return session.SendState() == 0; }))
             return {};
         for (const QString& line : lstLog.Lines())
-            if (!line.startsWith(QLatin1String("QUEUED - ")))
+            if (!line.startsWith(QLatin1String("QUEUED - ")) && !line.startsWith(QLatin1String("ERR - You ")))
                 return line;
         return QStringLiteral("(no outcome line)");
     }
@@ -223,7 +223,7 @@ void RunSmtp()
 
     SmtpScenario(rig, "1 MB reply without a line end",
                  [](QTcpSocket& s, QByteArray&) { Stream(s, 1024 * 1024, 'x'); }, none,
-                 QStringLiteral("ERR - The server sent a reply longer than 65536 bytes"));
+                 QStringLiteral("ERR - Il server ha mandato una risposta più lunga di 65536 byte"));
     SmtpScenario(rig, "junk before the greeting",
                  [](QTcpSocket& s, QByteArray&) { s.write("* not an SMTP server\r\n220 late greeting\r\n"); }, none,
                  QStringLiteral("* not an SMTP server"));
@@ -231,7 +231,7 @@ void RunSmtp()
         SmtpScript early;
         early.greeting = "220 ready\r\n250 nobody asked\r\n";
         SmtpScenario(rig, "unasked reply with the greeting", early.OnConnect(), early.OnData(),
-                     QStringLiteral("ERR - The server replied before it was asked: 250 nobody asked"));
+                     QStringLiteral("ERR - Il server ha risposto prima della domanda: 250 nobody asked"));
     }
     {
         SmtpScript chatty;
@@ -241,7 +241,7 @@ void RunSmtp()
     SmtpScenario(rig, "non-numeric reply code",
                  [](QTcpSocket& s, QByteArray&) { s.write("2x0 ready\r\n"); }, none, QStringLiteral("2x0 ready"));
     SmtpScenario(rig, "greeting, then silence", [](QTcpSocket& s, QByteArray&) { s.write("220 hi\r\n"); }, none,
-                 QStringLiteral("ERR - No reply from the server within 3 seconds"));
+                 QStringLiteral("ERR - Nessuna risposta dal server entro 3 secondi"));
 }
 
 // ---- HTTP ----

@@ -4,6 +4,7 @@
 // process ends: the lock of the one running copy, the exit question's three buttons, and an end
 // by the system (a signal) that saves the run without asking; and the settings file it reads.
 #include "LocalSmtpServer.h"
+#include "app/QtTranslation.h"
 #include "app/SingleInstance.h"
 #include "mail/OutboxStore.h"
 #include "platform/Clock.h"
@@ -202,15 +203,18 @@ private Q_SLOTS:
         QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
     }
 
-    // The real exit question, answered by the keyboard: Return takes Yes, Escape is No, and Tab
-    // reaches No and "Invia al prossimo avvio" (in the order of the platform's button layout).
+    // The real exit question in Italian, as the program loads Qt's translation, answered by the
+    // keyboard: Return keeps the messages ("Invia al prossimo avvio"), Escape is No, and Tab
+    // reaches Sì and No (in the order of the platform's button layout).
     void exitQuestionButtons()
     {
+        QVERIFY(app::LoadQtTranslation(*QCoreApplication::instance()));
         platform::QtDialogs dialogs;
         using A = platform::IDialogs::Answer;
         // The key, or the button that Tab goes to before Space.
         const QList<std::pair<QString, A>> rows = {
-            {"Return", A::Yes}, {"Escape", A::No}, {"&No", A::No}, {"Invia al prossimo avvio", A::Third}};
+            {"Return", A::Third}, {"Escape", A::No}, {"&No", A::No}, {"&Sì", A::Yes}, {"Invia al prossimo avvio", A::Third}};
+        QStringList captions;
         for (const auto& [how, expected] : rows) {
             QTimer poll; // the box is modal: answer it from the event loop it runs
             QObject::connect(&poll, &QTimer::timeout, [&, how = how] {
@@ -218,6 +222,9 @@ private Q_SLOTS:
                 if (!box || !box->isVisible() || !QApplication::focusWidget())
                     return;
                 poll.stop();
+                if (captions.isEmpty())
+                    for (QAbstractButton* button : box->buttons())
+                        captions.append(button->text());
                 if (how == "Return" || how == "Escape") {
                     QTest::keyClick(QApplication::focusWidget(), how == "Return" ? Qt::Key_Return : Qt::Key_Escape);
                     return;
@@ -235,6 +242,8 @@ private Q_SLOTS:
                                         "Invia al prossimo avvio"),
                      expected);
         }
+        captions.sort();
+        QCOMPARE(captions, QStringList({"&No", "&Sì", "Invia al prossimo avvio"}));
     }
 
     // A hand-written settings file where the README says it lives is read; the end by the system

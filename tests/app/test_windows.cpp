@@ -181,7 +181,9 @@ private Q_SLOTS:
         QCOMPARE(QString("%1|%2x%3|fixed %4").arg(w.windowTitle()).arg(w.centralWidget()->width())
                      .arg(w.centralWidget()->height()).arg(int(w.minimumSize() == w.maximumSize())),
                  "Send mail|616x455|fixed 1");
-        QCOMPARE(W<QWidget>("lstLog")->toolTip(), "Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore");
+        const QString tip = W<QWidget>("lstLog")->toolTip(); // every prefix a line can show
+        QVERIFY2(tip.startsWith("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore\n") && tip.contains("RETRY hh:mm=")
+                     && tip.contains("HELD=") && tip.contains("CANCELLED="), qPrintable(tip));
         QVERIFY(!W<QPushButton>("cmdInvia")->icon().isNull() && !W<QToolButton>("cmdViewLog")->icon().isNull());
         for (QPushButton* b : w.findChildren<QPushButton*>()) // Enter in a field presses nothing
             QVERIFY2(!b->autoDefault() && !b->isDefault(), qPrintable(b->objectName()));
@@ -512,6 +514,57 @@ private Q_SLOTS:
         QCOMPARE(QString("%1 connects, %2 files").arg(e->ws.connects).arg(OutboxFiles()), "2 connects, 0 files");
     }
 
+    // A setting the program cannot use holds every waiting message: HELD lines, the reason once,
+    // no attempt however long the clock runs. "Riprova ora" in the context menu, reached by the
+    // keyboard, sends one; OK in the configuration dialog lets the others go.
+    void heldWaitsForTheUser()
+    {
+        Configure();
+        Set("Security", "ssl");
+        app::frmMain& w = Show();
+        Type("txtNick", "Bea");
+        QueueOne("uno");
+        QueueOne("due");
+        auto* log = W<QListWidget>("lstLog");
+        e->clock.AdvanceSeconds(31);
+        for (int hour = 0; hour < 30; ++hour, e->clock.AdvanceSeconds(3600))
+            e->timer1.Fire();
+        QCOMPARE(Rows(log).mid(1), QStringList({"HELD - Bea x@example.invalid -  uno", "HELD - Bea x@example.invalid -  due"}));
+        QVERIFY2(Rows(log)[0].startsWith("ERR - Impostazione Security non valida: \"ssl\""), qPrintable(Rows(log)[0]));
+        QCOMPARE(e->ws.connects, 0);
+        QCOMPARE(OutboxFiles(), 2);
+        w.Settings().Security = "none"; // mended
+        // By keyboard: Tab into the list, down to "due", the menu key, "Riprova ora".
+        W<QWidget>("cmdInvia")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), log);
+        log->setCurrentRow(1);
+        QTest::keyClick(log, Qt::Key_Down);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), log->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(log->viewport(), &menuKey);
+        QMenu* menu = nullptr;
+        QTRY_VERIFY((menu = w.findChild<QMenu*>("mnuLstLog")) && menu->isVisible());
+        auto* riprova = menu->findChild<QAction*>("mnuRiprovaOra");
+        QVERIFY(riprova && riprova->isEnabled() && riprova->text() == "Riprova ora");
+        riprova->trigger();
+        menu->close();
+        QCOMPARE(Rows(log)[2], "QUEUED - Bea x@example.invalid -  due");
+        e->timer1.Fire();
+        QCOMPARE(e->ws.connects, 1);
+        for (const QByteArray& reply : testsupport::ScriptedSmtpServer::GoodReplies())
+            e->ws.Reply(reply);
+        QCOMPARE(Rows(log)[2], "OK - Bea x@example.invalid - : due");
+        // The reason line has no message: nothing to retry there.
+        QVERIFY(!w.outbox().CanRetryNow(0));
+        w.mnuConfigure_Click();
+        auto* options = w.findChild<app::frmOptions*>();
+        QVERIFY(options && QTest::qWaitForWindowExposed(options));
+        QTest::mouseClick(options->findChild<QPushButton*>("cmdOk"), Qt::LeftButton);
+        QCOMPARE(Rows(log)[1], "QUEUED - Bea x@example.invalid -  uno");
+        e->timer1.Fire();
+        QCOMPARE(e->ws.connects, 2);
+    }
+
     // "Clear" keeps the line of a waiting record; the session shows in lblDoing; with nothing
     // queued the exit asks nothing and saves the settings; "View all" opens the log.
     void clearSessionViewAndQuietExit()
@@ -528,7 +581,7 @@ private Q_SLOTS:
         QCOMPARE(Label("lblDoing"), "[1] Sending to Bea");
         w.Settings().RetryHours = 0; // no retries: a failure is final, as a 5xx is
         e->ws.Fail("Connection refused");
-        QCOMPARE(Label("lblDoing") + Rows(log).join('|'), "ERR - Connection refused|QUEUED - Bea x@example.invalid -  uno");
+        QCOMPARE(Label("lblDoing") + Rows(log).join('|'), "ERR - Connection refused|ERR - Bea x@example.invalid -  uno");
         Click("cmdClear");
         QCOMPARE(log->count(), 0);
         const QString path = e->dir.filePath("log.txt");

@@ -19,12 +19,12 @@ private slots:
         QTest::addColumn<QByteArrayList>("replies");
         QTest::addColumn<QString>("outcome");
         QTest::newRow("1 MB without a line end") << QByteArrayList{QByteArray(1 << 20, 'x')}
-                                                  << "ERR - The server sent a reply longer than 65536 bytes";
+                                                  << "ERR - Il server ha mandato una risposta più lunga di 65536 byte";
         QTest::newRow("non-numeric code") << QByteArrayList{"2x0 hi\r\n"} << "2x0 hi\r\n";
         // Taken as the answer to HELO, it would have put every later reply one step off.
         QTest::newRow("unasked reply with the greeting")
             << QByteArrayList{"220 hi\r\n250 early\r\n"}
-            << "ERR - The server replied before it was asked: 250 early";
+            << "ERR - Il server ha risposto prima della domanda: 250 early";
         QTest::newRow("data after QUIT")
             << (ScriptedSmtpServer::GoodReplies() << "221 bye\r\n250 more\r\n" + QByteArray(200000, 'y'))
             << "OK - Anna anna@example.it - s: t";
@@ -42,7 +42,7 @@ private slots:
             rig.Queue();
             rig.dispatcher.Timer1_Timer();
             QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 20000);
-            QCOMPARE(rig.lstLog.Lines().filter(QRegularExpression("^(?!QUEUED - )")).value(0),
+            QCOMPARE(rig.lstLog.Lines().filter(QRegularExpression("^(?!(QUEUED|ERR) - Anna )")).value(0),
                      std::exchange(outcome, "OK - Anna anna@example.it - s: t"));
         }
     }
