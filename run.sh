@@ -5,7 +5,8 @@ cd "$(dirname "$0")"
 . scripts/setup.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}"
-configure_and_build default
+# The program only: the tests, fuzzers and benchmarks are ./test.sh's and ./bench.sh's to build.
+configure_and_build default brevilo
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "Brevilo is built (build/src/app/brevilo) but there is no display to show its window on." >&2

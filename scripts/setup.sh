@@ -25,9 +25,10 @@ ensure_packages() {
 # What building the program needs.
 # qtkeychain-qt6-dev brings libqt6keychain1, which reaches the Secret Service through
 # libsecret, loaded at run time. --no-install-recommends keeps out the desktop keyrings it
-# recommends.
+# recommends. qt6-translations-l10n carries Qt's own Italian texts (Sì/No, the text fields'
+# context menus), which the program loads at start.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-                qt6-qpa-plugins fonts-dejavu-core qtkeychain-qt6-dev libsecret-1-0)
+                qt6-qpa-plugins fonts-dejavu-core qtkeychain-qt6-dev libsecret-1-0 qt6-translations-l10n)
 # What the tests need besides: real SMTP and HTTP servers on loopback, the time zones the Date
 # header is read back in, a certificate made by openssl, a real secret store (gnome-keyring on a
 # private D-Bus session), and Debian's tools that check the package (dpkg-deb, dpkg-shlibdeps,
@@ -37,10 +38,16 @@ TEST_PACKAGES=(python3 python3-aiosmtpd tzdata openssl gnome-keyring dbus-daemon
 # What ./package.sh needs besides the build: dpkg-shlibdeps finds the package's dependencies.
 PACKAGE_PACKAGES=(dpkg-dev)
 
+# Usage: configure_and_build preset [target...]; no target builds everything.
 configure_and_build() {
     local preset="$1"
+    shift
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
+    if [ $# -gt 0 ]; then
+        cmake --build --preset "$preset" --target "$@"
+    else
+        cmake --build --preset "$preset"
+    fi
 }
 # Fuzzing uses clang's libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

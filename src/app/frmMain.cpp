@@ -59,6 +59,18 @@ const QString kLogTooltip =
 
 constexpr int kSmsRoom = 153;
 
+// "Configurare SMTP!" unless the server looks set: a name with a dot, as ever, or what a local
+// relay is reached by, a bracketed address literal or localhost, each with or without a port.
+bool SmtpIsSet(const QString& smtp)
+{
+    const QString server = smtp.trimmed();
+    if (server.contains(QLatin1Char('.')))
+        return true;
+    if (server.startsWith(QLatin1Char('[')))
+        return server.indexOf(QLatin1Char(']')) > 1;
+    return server.section(QLatin1Char(':'), 0, 0).compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+}
+
 // The window's layout is given in twips; 15 twips make one pixel at 96 dpi.
 QRect Twips(int left, int top, int width, int height)
 {
@@ -359,7 +371,7 @@ QString frmMain::SmsGateway() const
 
 void frmMain::cmdInvia_Click()
 {
-    if (!m_settings.SMTP.contains(QLatin1Char('.'))) {
+    if (!SmtpIsSet(m_settings.SMTP)) {
         m_dialogs.ShowMessage(QStringLiteral("Configurare SMTP!"), platform::IDialogs::Icon::Exclamation);
         return;
     }

@@ -213,6 +213,30 @@ private Q_SLOTS:
         QCOMPARE(Label("lblSMTP") + Label("lblFrom"), "Smtp: altro.example.invalidFrom: <me@example.invalid>");
     }
 
+    // "Invia" takes a server with a dot in its name, and a local relay's address literal or
+    // localhost, with or without a port; anything else asks for the server first.
+    void serverCountsAsSet_data()
+    {
+        QTest::addColumn<QString>("smtp");
+        QTest::addColumn<bool>("set");
+        for (const char* set : {"smtp.example.it", "smtp.example.it:587", "[::1]:2525", "[2001:db8::5]", "[127.0.0.1]",
+                                "localhost", "LocalHost:2525"})
+            QTest::newRow(set) << set << true;
+        for (const char* unset : {"", "mailhost", "mailhost:25", "[::1", "[]", "localhostx"})
+            QTest::addRow("not set: '%s'", unset) << unset << false;
+    }
+    void serverCountsAsSet()
+    {
+        QFETCH(QString, smtp);
+        QFETCH(bool, set);
+        Configure();
+        Set("SMTP", smtp);
+        Show();
+        QueueOne("ciao");
+        QCOMPARE(Said(), set ? QStringList() : QStringList{"Configurare SMTP! (!)"});
+        QCOMPARE(Queued(), set ? 1 : 0);
+    }
+
     void composer()
     {
         Configure();
@@ -224,7 +248,7 @@ private Q_SLOTS:
         Type("txtNick", "Bea");
         Type("txtSubject", "Cena");
         Type("txtTesto", "   ");
-        w.Settings().SMTP = "localhost";
+        w.Settings().SMTP = "mailhost";
         w.Settings().From = "me";
         Click("cmdInvia");
         w.Settings().SMTP = "mail.example.invalid";
