@@ -36,9 +36,10 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(received.filePath("0001.json")) + ReadFile(received.filePath("0002.json")),
                  R"({"mail_from": "io@example.it", "rcpt_tos": ["ann@example.it"]})"
                  R"({"mail_from": "io@example.it", "rcpt_tos": ["bea@example.it"]})");
-        // OK lines over the queued lines; the refused recipient's reply is appended, no log entry for it.
+        // OK lines over the queued lines; the refused recipient's own line says it ended, its reply
+        // is appended, no log entry for it.
         QCOMPARE(rig.lstLog.Lines(), QStringList({Outbox::OkLine(*plain), Outbox::OkLine(*accented),
-                                                  Outbox::QueuedLine(*refused, kComposerSeparator),
+                                                  "ERR -  nobody@refused.test - x y",
                                                   "550 5.1.1 <nobody@refused.test>: mailbox unavailable\r\n"}));
         QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*plain) + rig.sendLog.Entry(*accented)).toUtf8());
     }
