@@ -222,10 +222,13 @@ std::optional<ProviderSettings> ParseProviderFile(const QByteArray& xml, const M
     }
     if (reader.hasError())
         return std::nullopt;
+    ProviderMiss seen = ProviderMiss::None;
     for (const Candidate& c : candidates) {
-        if (std::optional<ProviderSettings> s = Settle(c, address, miss))
+        if (std::optional<ProviderSettings> s = Settle(c, address, &seen))
             return s;
     }
+    if (miss)
+        *miss = seen;
     return std::nullopt;
 }
 
