@@ -103,10 +103,8 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
     connect(cmdTrova, &QPushButton::clicked, this, &frmAccount::cmdTrova_Click);
     // However the dialog closes, a lookup still running is dropped and changes nothing.
     connect(this, &QDialog::finished, this, [this] {
-        if (m_searching) {
-            Lookup().Cancel();
-            SetSearching(false);
-        }
+        if (m_searching)
+            cmdTrova_Click();
     });
 }
 
