@@ -14,6 +14,8 @@ QtDnsResolver::~QtDnsResolver()
 void QtDnsResolver::Lookup(int tag, Type type, const QString& name)
 {
     auto* lookup = new QDnsLookup(type == Type::Srv ? QDnsLookup::SRV : QDnsLookup::MX, name, this);
+    if (!m_nameserver.isNull())
+        lookup->setNameserver(m_nameserver);
     m_running.append(lookup);
     connect(lookup, &QDnsLookup::finished, this, [this, tag, lookup, type] {
         lookup->deleteLater();

@@ -2,6 +2,7 @@
 
 #include "DnsResolver.h"
 
+#include <QHostAddress>
 #include <QList>
 #include <QPointer>
 
@@ -13,12 +14,17 @@ namespace platform {
 class QtDnsResolver final : public IDnsResolver {
     Q_OBJECT
 public:
-    using IDnsResolver::IDnsResolver;
+    // nameserver: the server to ask instead of the system's (tests use 127.0.0.1).
+    explicit QtDnsResolver(const QHostAddress& nameserver = {}, QObject* parent = nullptr)
+        : IDnsResolver(parent), m_nameserver(nameserver)
+    {
+    }
     ~QtDnsResolver() override;
     void Lookup(int tag, Type type, const QString& name) override;
     void CancelAll() override;
 
 private:
+    QHostAddress m_nameserver;
     QList<QPointer<QDnsLookup>> m_running;
 };
 

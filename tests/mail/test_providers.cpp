@@ -5,6 +5,7 @@
 #include "Fakes.h"
 #include "HttpsFiles.h"
 #include "mail/ProviderLookup.h"
+#include "platform/QtDnsResolver.h"
 #include "platform/QtSecureHttpClient.h"
 
 #include <QSignalSpy>
@@ -255,6 +256,23 @@ private Q_SLOTS:
         rig.http.Answer(rig.http.asked.at(rig.http.asked.size() - 3), File(Server("smtp.example.org", "465", "SSL")));
         QCOMPARE(rig.done.size(), 2);
         QCOMPARE(Summary(rig.lookup.Result().settings), "smtp.example.org:465|tls|anna@example.org|password|");
+    }
+
+    // The real resolver, asking a name server on 127.0.0.1 where none listens: each query still
+    // ends once, under its own tag, with no records; a cancelled one says nothing.
+    void resolverWithoutAnswer()
+    {
+        platform::QtDnsResolver dns(QHostAddress::LocalHost);
+        QSignalSpy done(&dns, &platform::IDnsResolver::finished);
+        dns.Lookup(7, platform::IDnsResolver::Type::Srv, "_submissions._tcp.example.it");
+        dns.Lookup(8, platform::IDnsResolver::Type::Mx, "example.it");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 30000);
+        QCOMPARE(QSet<int>({done[0][0].toInt(), done[1][0].toInt()}), QSet<int>({7, 8}));
+        QVERIFY(done[0][1].value<QList<platform::DnsRecord>>().isEmpty());
+        dns.Lookup(9, platform::IDnsResolver::Type::Mx, "example.it");
+        dns.CancelAll();
+        QTest::qWait(100);
+        QCOMPARE(done.size(), 2);
     }
 
     // The real HTTPS client against files on 127.0.0.1: the certificate trusted only through the
