@@ -1,8 +1,13 @@
 #include "frmAccount.h"
 
+#include "mail/ProviderLookup.h"
+#include "platform/QtDnsResolver.h"
+#include "platform/QtSecureHttpClient.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -14,7 +19,18 @@ const QStringList kSecurityWords = {QStringLiteral("none"), QStringLiteral("star
 const QStringList kSecurityCaptions = {QStringLiteral("Nessuna (porta 25, senza password)"),
                                        QStringLiteral("STARTTLS (porta 587)"),
                                        QStringLiteral("TLS implicito (porta 465)")};
+const QString kTrova = QStringLiteral("Trova impostazioni");
+const QString kInterrompi = QStringLiteral("Interrompi ricerca");
 } // namespace
+
+// The lookup on the real network, made when "Trova impostazioni" is first pressed.
+struct frmAccount::RealLookup {
+    explicit RealLookup(const QString& caFile) : http(caFile), lookup(http, dns, limit) {}
+    platform::QtSecureHttpClient http;
+    platform::QtDnsResolver dns;
+    platform::QtTimer limit;
+    mail::ProviderLookup lookup;
+};
 
 frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
 {
@@ -22,6 +38,10 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Server e account"));
     setModal(true);
 
+    txtServer = new QLineEdit(this);
+    txtServer->setObjectName(QStringLiteral("txtServer"));
+    txtServer->setToolTip(QStringLiteral("Il server di posta in uscita, con la porta dopo i due punti "
+                                         "(smtp.esempio.it:465); è lo stesso campo \"SMTP Server\" della configurazione"));
     cboSecurity = new QComboBox(this);
     cboSecurity->setObjectName(QStringLiteral("cboSecurity"));
     cboSecurity->addItems(kSecurityCaptions);
@@ -42,8 +62,22 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
     cmdOk->setDefault(true);
     cmdAnnulla = new QPushButton(QStringLiteral("Annulla"), this);
     cmdAnnulla->setObjectName(QStringLiteral("cmdAnnulla"));
+    cmdTrova = new QPushButton(kTrova, this);
+    cmdTrova->setObjectName(QStringLiteral("cmdTrova"));
+    cmdTrova->setAutoDefault(false);
+    cmdTrova->setToolTip(QStringLiteral("Cerca server, porta e sicurezza a partire dal tuo indirizzo e-mail: "
+                                        "nell'elenco dei provider noti, poi presso il tuo provider e nel DNS. "
+                                        "Nulla viene salvato prima di OK"));
+    lblSource = new QLabel(this);
+    lblSource->setObjectName(QStringLiteral("lblSource"));
+    lblSource->setWordWrap(true);
 
     auto* form = new QFormLayout(this);
+    auto* find = new QHBoxLayout;
+    find->addWidget(cmdTrova);
+    find->addWidget(lblSource, 1);
+    form->addRow(find);
+    form->addRow(QStringLiteral("Server"), txtServer);
     form->addRow(QStringLiteral("Sicurezza"), cboSecurity);
     form->addRow(QStringLiteral("Utente"), txtUser);
     form->addRow(QStringLiteral("Password"), txtPassword);
@@ -54,33 +88,104 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
     buttons->addWidget(cmdAnnulla);
     form->addRow(buttons);
 
+    setTabOrder(txtServer, cboSecurity);
     setTabOrder(cboSecurity, txtUser);
     setTabOrder(txtUser, txtPassword);
     setTabOrder(txtPassword, txtSmsGateway);
     setTabOrder(txtSmsGateway, cmdOk);
     setTabOrder(cmdOk, cmdAnnulla);
+    setTabOrder(cmdAnnulla, cmdTrova);
 
     connect(cmdOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdAnnulla, &QPushButton::clicked, this, &QDialog::reject);
     // The password typed goes no further than the configuration dialog's OK.
     connect(this, &QDialog::rejected, txtPassword, &QLineEdit::clear);
+    connect(cmdTrova, &QPushButton::clicked, this, &frmAccount::cmdTrova_Click);
+    // However the dialog closes, a lookup still running is dropped and changes nothing.
+    connect(this, &QDialog::finished, this, [this] {
+        if (m_searching)
+            cmdTrova_Click();
+    });
 }
 
-void frmAccount::ShowModal(const Values& values)
+frmAccount::~frmAccount() = default;
+
+void frmAccount::ShowModal(const Values& values, bool findAtOnce)
 {
     // A word the session would refuse shows as the first entry, which OK then stores.
     cboSecurity->setCurrentIndex(qMax(0, kSecurityWords.indexOf(values.security.trimmed().toLower())));
     txtUser->setText(values.user);
     txtPassword->setText(values.password);
     txtSmsGateway->setText(values.smsGateway);
+    txtServer->setText(values.server);
+    m_address = values.address;
+    lblSource->clear();
     cboSecurity->setFocus(Qt::OtherFocusReason);
     open();
+    if (findAtOnce) {
+        cmdTrova->setFocus(Qt::OtherFocusReason);
+        cmdTrova_Click();
+    }
+}
+
+mail::ProviderLookup& frmAccount::Lookup()
+{
+    if (!m_lookup) {
+        m_realLookup = std::make_unique<RealLookup>(m_caFile);
+        m_lookup = &m_realLookup->lookup;
+    }
+    return *m_lookup;
+}
+
+void frmAccount::cmdTrova_Click()
+{
+    mail::ProviderLookup& lookup = Lookup();
+    if (m_searching) {
+        lookup.Cancel();
+        SetSearching(false);
+        lblSource->setText(QStringLiteral("Ricerca interrotta: nessun campo è stato cambiato"));
+        return;
+    }
+    // The own address, or the login when that is the address.
+    const QString address = m_address.contains(QLatin1Char('@')) ? m_address : txtUser->text();
+    connect(&lookup, &mail::ProviderLookup::finished, this, &frmAccount::LookupFinished, Qt::UniqueConnection);
+    SetSearching(true);
+    lblSource->setText(QStringLiteral("Ricerca delle impostazioni per %1…").arg(address.trimmed()));
+    lookup.Start(address);
+}
+
+void frmAccount::LookupFinished()
+{
+    if (!m_searching)
+        return;
+    SetSearching(false);
+    const mail::ProviderLookup::Outcome& outcome = Lookup().Result();
+    if (outcome.settings)
+        ApplyFound(*outcome.settings);
+    lblSource->setText(outcome.line);
+}
+
+void frmAccount::SetSearching(bool searching)
+{
+    m_searching = searching;
+    cmdTrova->setText(searching ? kInterrompi : kTrova);
+    // What the answer will fill is not edited meanwhile, so it never overwrites a person's typing.
+    for (QWidget* field : {static_cast<QWidget*>(txtServer), static_cast<QWidget*>(cboSecurity),
+                           static_cast<QWidget*>(txtUser)})
+        field->setEnabled(!searching);
+}
+
+void frmAccount::ApplyFound(const mail::ProviderSettings& found)
+{
+    txtServer->setText(found.ServerSetting());
+    cboSecurity->setCurrentIndex(qMax(0, kSecurityWords.indexOf(found.security)));
+    txtUser->setText(found.user);
 }
 
 frmAccount::Values frmAccount::Result() const
 {
     return {kSecurityWords.value(cboSecurity->currentIndex()), txtUser->text().trimmed(), txtPassword->text(),
-            txtSmsGateway->text().trimmed()};
+            txtSmsGateway->text().trimmed(), txtServer->text(), m_address};
 }
 
 } // namespace app

@@ -2,9 +2,17 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace mail {
+class ProviderLookup;
+struct ProviderSettings;
+} // namespace mail
 
 namespace app {
 
@@ -19,21 +27,48 @@ public:
         QString user;
         QString password; // empty: unchanged
         QString smsGateway;
+        QString server;  // the SMTP setting, "host" or "host:port"
+        QString address; // the own address "Trova impostazioni" looks up; not edited here
     };
 
     explicit frmAccount(QWidget* parent = nullptr);
+    ~frmAccount() override;
 
     // Shows the values, application-modal, and returns at once; accepted() reports OK.
-    void ShowModal(const Values& values);
+    // findAtOnce: start "Trova impostazioni" as soon as the dialog is up.
+    void ShowModal(const Values& values, bool findAtOnce = false);
     Values Result() const;
 
+    // "Trova impostazioni" asks this lookup; without one it makes its own on the real network
+    // when first pressed, trusting the certificates in caFile besides the system's.
+    void SetProviderLookup(mail::ProviderLookup* lookup) { m_lookup = lookup; }
+    void SetCaFile(const QString& caFile) { m_caFile = caFile; }
+    // Puts a found result into the fields it concerns; nothing is kept before OK.
+    void ApplyFound(const mail::ProviderSettings& found);
+
+    void cmdTrova_Click();
+
 private:
+    void LookupFinished();
+    void SetSearching(bool searching);
+    mail::ProviderLookup& Lookup();
+
+    struct RealLookup;
+    std::unique_ptr<RealLookup> m_realLookup;
+    mail::ProviderLookup* m_lookup = nullptr;
+    QString m_caFile;
+    QString m_address;
+    bool m_searching = false;
+
+    QLineEdit* txtServer = nullptr;
     QComboBox* cboSecurity = nullptr;
     QLineEdit* txtUser = nullptr;
     QLineEdit* txtPassword = nullptr;
     QLineEdit* txtSmsGateway = nullptr;
     QPushButton* cmdOk = nullptr;
     QPushButton* cmdAnnulla = nullptr;
+    QPushButton* cmdTrova = nullptr;
+    QLabel* lblSource = nullptr;
 };
 
 } // namespace app

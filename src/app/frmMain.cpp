@@ -189,6 +189,7 @@ frmMain::frmMain(frmMainDeps deps, QWidget* parent)
       m_dataDirectory(deps.dataDirectory.isEmpty() ? platform::DataDirectory(platform::ProgramDirectory())
                                                    : deps.dataDirectory),
       m_outboxDirectory(deps.outboxDirectory),
+      m_providerLookup(deps.providerLookup),
       m_secrets(deps.secrets)
 {
     InitBreviloResources();
@@ -559,6 +560,7 @@ void frmMain::mnuConfigure_Click()
     if (!m_options) {
         m_options = new frmOptions(m_settings, this);
         m_options->SetPasswords(m_passwords.get());
+        m_options->SetProviderLookup(m_providerLookup);
         m_options->setObjectName(QStringLiteral("frmOptions"));
         // OK may have changed SMTP and From. The address book is not reloaded here: the file
         // is written only at exit, so reloading would throw away this session's edits.

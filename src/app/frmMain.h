@@ -34,6 +34,7 @@ class Dispatcher;
 class Outbox;
 class OutboxStore;
 class Passwords;
+class ProviderLookup;
 class SendLog;
 } // namespace mail
 
@@ -62,6 +63,7 @@ struct frmMainDeps {
     platform::ITimer* replyTimer = nullptr; // SMTP reply time-out
     platform::ISecretStore* secrets = nullptr; // the desktop's, loaded when first needed
     mail::SmtpSession::Timeouts timeouts;
+    mail::ProviderLookup* providerLookup = nullptr; // "Trova impostazioni"; null: the real network
     // Where rubrica.txt and log.txt live; empty: beside the program, or the per-user
     // data directory when that is not writable.
     QString dataDirectory;
@@ -138,6 +140,7 @@ private:
     mail::SmtpSession::Timeouts m_timeouts;
     QString m_dataDirectory;
     QString m_outboxDirectory;
+    mail::ProviderLookup* m_providerLookup;
 
     settings::ModMain m_settings;
     std::unique_ptr<AddressBook> m_addressBook;

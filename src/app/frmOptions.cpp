@@ -139,8 +139,13 @@ void frmOptions::BuildControls()
     cmdAccount = Make<QPushButton>(this, "cmdAccount", 120, 4860, 2055, 555);
     cmdAccount->setText(QStringLiteral("Server e account…"));
     cmdAccount->setAutoDefault(false);
+    // For a first start, beside the address it starts from; hidden once a server is set.
+    cmdTrovaImpostazioni = Make<QPushButton>(this, "cmdTrovaImpostazioni", 4380, 525, 2160, 345);
+    cmdTrovaImpostazioni->setText(QStringLiteral("Trova impostazioni"));
+    cmdTrovaImpostazioni->setToolTip(QStringLiteral("Cerca il server di posta in uscita a partire dal tuo indirizzo e-mail"));
+    cmdTrovaImpostazioni->setAutoDefault(false);
 
-    QWidget* order[] = {txtSMTP,    txtFrom,    txtTempoAttesa, chkSerieA,
+    QWidget* order[] = {txtSMTP,    txtFrom,    cmdTrovaImpostazioni, txtTempoAttesa, chkSerieA,
                         chkSerieB,  chkTuttiGol, chkPallavoloA1_finali, chkPallavoloA1_parziali,
                         txtPallavoloDettaglio, chkNotizie, txtDest[0], txtDest[1],
                         txtDest[2], cmdOk,      cmdAnnulla, cmdAccount};
@@ -150,6 +155,7 @@ void frmOptions::BuildControls()
     connect(cmdOk, &QPushButton::clicked, this, &frmOptions::cmdOk_Click);
     connect(cmdAnnulla, &QPushButton::clicked, this, &frmOptions::cmdAnnulla_Click);
     connect(cmdAccount, &QPushButton::clicked, this, &frmOptions::cmdAccount_Click);
+    connect(cmdTrovaImpostazioni, &QPushButton::clicked, this, &frmOptions::cmdTrovaImpostazioni_Click);
     // toggled also fires when Form_Load sets a box, so the interlock holds then too.
     connect(chkPallavoloA1_finali, &QCheckBox::toggled, this, &frmOptions::chkPallavoloA1_finali_Click);
     connect(chkPallavoloA1_parziali, &QCheckBox::toggled, this,
@@ -188,16 +194,36 @@ void frmOptions::Form_Load()
     for (int i = 0; i < 3; ++i)
         txtDest[i]->setText(m_settings.NewsDest[i]);
 
-    m_account = {m_settings.Security, m_settings.User, QString(), m_settings.SmsGateway};
+    m_account = {m_settings.Security, m_settings.User, QString(), m_settings.SmsGateway, {}, {}};
+    cmdTrovaImpostazioni->setVisible(m_settings.SMTP.trimmed().isEmpty());
 }
 
 void frmOptions::cmdAccount_Click()
 {
+    OpenAccount(false);
+}
+
+void frmOptions::cmdTrovaImpostazioni_Click()
+{
+    OpenAccount(true);
+}
+
+void frmOptions::OpenAccount(bool findAtOnce)
+{
     if (!m_accountDialog) {
         m_accountDialog = new frmAccount(this);
-        connect(m_accountDialog, &QDialog::accepted, this, [this] { m_account = m_accountDialog->Result(); });
+        connect(m_accountDialog, &QDialog::accepted, this, [this] {
+            m_account = m_accountDialog->Result();
+            // The server is this dialog's field; it shows what was chosen there, kept only by OK.
+            if (txtSMTP->text() != m_account.server)
+                txtSMTP->setText(m_account.server);
+        });
     }
-    m_accountDialog->ShowModal(m_account);
+    m_accountDialog->SetProviderLookup(m_lookup);
+    m_accountDialog->SetCaFile(m_settings.CaFile);
+    m_account.server = txtSMTP->text();
+    m_account.address = txtFrom->text();
+    m_accountDialog->ShowModal(m_account, findAtOnce);
 }
 
 void frmOptions::cmdOk_Click()

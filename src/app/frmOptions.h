@@ -17,7 +17,8 @@ struct ModMain;
 }
 namespace mail {
 class Passwords;
-}
+class ProviderLookup;
+} // namespace mail
 
 namespace app {
 
@@ -35,6 +36,8 @@ public:
     void ShowModal();
     // Where OK puts a password typed under "Server e account" (the secret store and the run's memory).
     void SetPasswords(mail::Passwords* passwords) { m_passwords = passwords; }
+    // What "Trova impostazioni" asks; null: the real network, when first pressed.
+    void SetProviderLookup(mail::ProviderLookup* lookup) { m_lookup = lookup; }
 
     void Form_Load();
 
@@ -46,16 +49,20 @@ public:
     void txtDest_GotFocus(int index);
     void txtDest_Validate(int index);
     void cmdAccount_Click();
+    // Offered while no server is set: "Server e account" opens and looks the address up at once.
+    void cmdTrovaImpostazioni_Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
+    void OpenAccount(bool findAtOnce);
     int DestIndexOf(QObject* watched) const;
 
     settings::ModMain& m_settings;
     mail::Passwords* m_passwords = nullptr;
+    mail::ProviderLookup* m_lookup = nullptr;
     frmAccount::Values m_account; // applied by OK, like every other field
     frmAccount* m_accountDialog = nullptr;
 
@@ -81,6 +88,7 @@ private:
     QPushButton* cmdAnnulla = nullptr;
     QPushButton* cmdOk = nullptr;
     QPushButton* cmdAccount = nullptr;
+    QPushButton* cmdTrovaImpostazioni = nullptr;
 };
 
 } // namespace app

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 namespace platform {
 
@@ -24,6 +25,26 @@ public:
 Q_SIGNALS:
     // Raised whenever the request's state changes, at least once after it has ended.
     void stateChanged(int state);
+};
+
+} // namespace platform
+
+namespace platform {
+
+// What the provider lookup needs: GETs of whole https:// addresses, several at once, each
+// answered by one finished(). Only a 200 answer within the size limit counts; a certificate
+// that fails verification, a redirect to plain http or a bigger body fails the request.
+class ISecureHttpClient : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Starts a GET and returns; finished() names the request by the caller's tag.
+    virtual void Get(int tag, const QUrl& url) = 0;
+    // Drops every running request without a notification.
+    virtual void CancelAll() = 0;
+
+Q_SIGNALS:
+    void finished(int tag, bool ok, const QByteArray& body);
 };
 
 } // namespace platform

@@ -1,0 +1,338 @@
+// Finding the submission settings from an address: the built-in table, the published files
+// (parsed as untrusted input), the order in which the sources count, the time limit, and the
+// real HTTPS client against files served on 127.0.0.1 with a certificate made for the test.
+#include "FakeLookupSeams.h"
+#include "Fakes.h"
+#include "HttpsFiles.h"
+#include "mail/ProviderLookup.h"
+#include "platform/QtDnsResolver.h"
+#include "platform/QtSecureHttpClient.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace mail;
+using namespace testsupport;
+
+namespace {
+
+QByteArray Server(const QString& host, const QString& port, const QString& socketType,
+                  const QString& auth = "password-cleartext", const QString& user = "%EMAILADDRESS%",
+                  const QString& type = "smtp")
+{
+    return QString("<outgoingServer type=\"%1\"><hostname>%2</hostname><port>%3</port><socketType>%4</socketType>"
+                   "<authentication>%5</authentication><username>%6</username></outgoingServer>")
+        .arg(type, host, port, socketType, auth, user)
+        .toUtf8();
+}
+
+QByteArray File(const QByteArray& servers, const QByteArray& prolog = {})
+{
+    return prolog + "<?xml version=\"1.0\"?>\n<clientConfig version=\"1.1\"><emailProvider id=\"example.it\">"
+                    "<domain>example.it</domain><incomingServer type=\"imap\"><hostname>imap.example.it</hostname>"
+                    "<port>993</port><socketType>SSL</socketType></incomingServer>"
+           + servers + "</emailProvider></clientConfig>";
+}
+
+// What a person would see filled in, on one line.
+QString Summary(const std::optional<ProviderSettings>& s)
+{
+    if (!s)
+        return {};
+    return QStringList{s->ServerSetting(), s->security, s->user,
+                       s->auth == ProviderSettings::Auth::OAuth2 ? "oauth2" : "password", s->oauthProvider}
+        .join('|');
+}
+
+QString Summary(const ProviderLookup::Outcome& o)
+{
+    return o.settings ? Summary(o.settings) + " / " + o.line : o.line;
+}
+
+const QString kNone = "Nessuna impostazione trovata: inserire i dati del provider";
+const QString kPlain = "Trovato solo un server senza cifratura, non proposto: inserire i dati del provider";
+
+struct Rig {
+    FakeSecureHttpClient http;
+    FakeDnsResolver dns;
+    FakeTimer limit;
+    ProviderLookup lookup{http, dns, limit};
+    QSignalSpy done{&lookup, &ProviderLookup::finished};
+};
+
+} // namespace
+
+class TestProviders : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The table answers at once, contacting nothing; the login is the address.
+    void knownProviders_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("libero.it") << "anna@libero.it"
+                                   << "smtp.libero.it:465|tls|anna@libero.it|password| / Impostazioni note per libero.it";
+        QTest::newRow("gmail.com") << "anna@gmail.com"
+                                   << "smtp.gmail.com:465|tls|anna@gmail.com|oauth2|google / Impostazioni note per gmail.com";
+        QTest::newRow("outlook.com") << "anna@outlook.com"
+                                     << "smtp-mail.outlook.com:587|starttls|anna@outlook.com|oauth2|microsoft / "
+                                        "Impostazioni note per outlook.com";
+        QTest::newRow("tim.it") << "anna@tim.it" << "smtp.tim.it:587|starttls|anna@tim.it|password| / Impostazioni note per tim.it";
+        QTest::newRow("name, brackets, capitals") << " Anna <Anna@Libero.IT> "
+                                                  << "smtp.libero.it:465|tls|Anna@Libero.IT|password| / "
+                                                     "Impostazioni note per libero.it";
+        // A browser sign-in with no preset for the server would leave the person stuck: password.
+        QTest::newRow("OAuth2 without a preset") << "anna@aim.com"
+                                                 << "smtp.aol.com:465|tls|anna@aim.com|password| / Impostazioni note per aim.com";
+        const QString ask = "Scrivere prima il proprio indirizzo e-mail (From), per esempio nome@esempio.it";
+        QTest::newRow("no address") << "" << ask;
+        QTest::newRow("domain without a dot") << "anna@localhost" << ask;
+    }
+    void knownProviders()
+    {
+        QFETCH(QString, address);
+        Rig rig;
+        rig.lookup.Start(address);
+        QCOMPARE(rig.done.size(), 1);
+        QTEST(Summary(rig.lookup.Result()), "expected");
+        QCOMPARE(rig.http.asked + rig.dns.asked, QStringList());
+        QVERIFY(!rig.lookup.IsRunning() && !rig.limit.IsActive());
+    }
+
+    void providerFile_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("expected");
+        const QString ssl = "smtp.example.it:465|tls|anna@example.it|password|";
+        QTest::newRow("SSL, the address as login") << File(Server("smtp.example.it", "465", "SSL")) << ssl;
+        QTest::newRow("STARTTLS, local part, domain in the host")
+            << File(Server("mail.%EMAILDOMAIN%", "587", "STARTTLS", "password-cleartext", "%EMAILLOCALPART%"))
+            << "mail.example.it:587|starttls|anna|password|";
+        QTest::newRow("plain first, SSL second")
+            << File(Server("plain.example.it", "25", "plain") + Server("smtp.example.it", "465", "SSL")) << ssl;
+        QTest::newRow("plain only") << File(Server("plain.example.it", "25", "plain")) << "(plain)";
+        QTest::newRow("incoming only") << File({}) << "";
+        QTest::newRow("OAuth2 at Google") << File(Server("smtp.gmail.com", "465", "SSL", "OAuth2"))
+                                          << "smtp.gmail.com:465|tls|anna@example.it|oauth2|google";
+        QTest::newRow("OAuth2 only, no preset") << File(Server("smtp.example.it", "465", "SSL", "OAuth2"))
+                                                << "smtp.example.it:465|tls|anna@example.it|oauth2|";
+        QTest::newRow("a method unknown here, then a usable server")
+            << File(Server("ntlm.example.it", "465", "SSL", "NTLM") + Server("smtp.example.it", "465", "SSL")) << ssl;
+        QTest::newRow("no login") << File(Server("smtp.example.it", "465", "SSL", "none"))
+                                  << "smtp.example.it:465|tls||password|";
+        QTest::newRow("port out of range") << File(Server("smtp.example.it", "65536", "SSL")) << "";
+        QTest::newRow("host with a space") << File(Server("smtp.example.it evil", "465", "SSL")) << "";
+        QTest::newRow("unknown socket type") << File(Server("smtp.example.it", "465", "TLS1.3")) << "";
+        QTest::newRow("internal entity")
+            << File(Server("&h;", "465", "SSL"), "<!DOCTYPE clientConfig [<!ENTITY h \"smtp.example.it\">]>") << "";
+        QTest::newRow("external entity")
+            << File(Server("&h;", "465", "SSL"), "<!DOCTYPE clientConfig [<!ENTITY h SYSTEM \"file:///etc/hostname\">]>")
+            << "";
+        QTest::newRow("not XML") << QByteArray("{\"host\": \"smtp.example.it\"}") << "";
+        QTest::newRow("cut short") << File(Server("smtp.example.it", "465", "SSL")).left(300) << "";
+        QByteArray big = File(Server("smtp.example.it", "465", "SSL"));
+        big.insert(big.indexOf("<clientConfig"), "<!--" + QByteArray(kMaxProviderFileBytes - big.size() - 7, 'x') + "-->");
+        QTest::newRow("64 KiB exactly") << big << ssl;
+        QTest::newRow("a byte more") << big.insert(big.indexOf("-->"), 'x') << "";
+    }
+    void providerFile()
+    {
+        QFETCH(QByteArray, xml);
+        ProviderMiss miss = ProviderMiss::None;
+        const QString found = Summary(ParseProviderFile(xml, MailAddress::Parse("anna@example.it"), &miss));
+        QTEST(miss == ProviderMiss::PlainOnly ? found + "(plain)" : found, "expected");
+    }
+
+    // Every source is asked at once; the answers count in their order, whenever they arrive.
+    void order_data()
+    {
+        QTest::addColumn<QStringList>("answers"); // "source=value", in the order they arrive
+        QTest::addColumn<int>("finishedAfter");   // answers given when finished() came
+        QTest::addColumn<QString>("expected");
+        const QString own = "own.example.it:465|tls|anna@example.it|password| / Impostazioni pubblicate da example.it";
+        QTest::newRow("own file first, though it answers last")
+            << QStringList{"db=db.example.net", "well=well.example.it", "auto=own.example.it"} << 3 << own;
+        QTest::newRow("well-known file waits for the autoconfig host")
+            << QStringList{"well=well.example.it", "db=db.example.net", "auto=-"} << 3
+            << "well.example.it:465|tls|anna@example.it|password| / Impostazioni pubblicate da example.it";
+        QTest::newRow("database after the domain's own")
+            << QStringList{"db=db.example.net", "auto=-", "well=-"} << 3
+            << "db.example.net:465|tls|anna@example.it|password| / "
+               "Impostazioni dall'archivio pubblico dei provider per example.it";
+        QTest::newRow("implicit TLS before STARTTLS in DNS")
+            << QStringList{"auto=-", "well=-", "db=-", "srv=sub.example.it:587", "srvs=subs.example.it:465"} << 5
+            << "subs.example.it:465|tls|anna@example.it|password| / Impostazioni pubblicate nel DNS di example.it";
+        QTest::newRow("\".\": no implicit TLS offered")
+            << QStringList{"auto=-", "well=-", "db=-", "srvs=.:0", "srv=sub.example.it:587"} << 5
+            << "sub.example.it:587|starttls|anna@example.it|password| / Impostazioni pubblicate nel DNS di example.it";
+        QTest::newRow("DNS names a server elsewhere")
+            << QStringList{"auto=-", "well=-", "db=-", "srvs=mail.altrove.net:465"} << 4
+            << "mail.altrove.net:465|tls|anna@example.it|password| / Impostazioni pubblicate nel DNS di example.it "
+               "(server mail.altrove.net, fuori dal dominio: controllare)";
+        QTest::newRow("mail hosted at Google")
+            << QStringList{"mx=aspmx.l.google.com.", "auto=-", "well=-", "db=-", "srvs=-", "srv=-"} << 6
+            << "smtp.gmail.com:465|tls|anna@example.it|oauth2|google / "
+               "Impostazioni note per google.com, che gestisce la posta di example.it";
+        QTest::newRow("mail hosted at Microsoft")
+            << QStringList{"auto=-", "well=-", "db=-", "srvs=-", "srv=-", "mx=example-it.mail.protection.outlook.com"} << 6
+            << "smtp.office365.com:587|starttls|anna@example.it|oauth2|microsoft / "
+               "Impostazioni note per mail.protection.outlook.com, che gestisce la posta di example.it";
+        QTest::newRow("only plain text published")
+            << QStringList{"auto=plain", "well=-", "db=-", "srvs=-", "srv=-", "mx=-"} << 6 << kPlain;
+    }
+    void order()
+    {
+        QFETCH(QStringList, answers);
+        Rig rig;
+        rig.lookup.Start("anna@example.it");
+        const QHash<QString, QString> urls{{"auto", "https://autoconfig.example.it/mail/config-v1.1.xml?emailaddress=anna%40example.it"},
+                                           {"well", "https://example.it/.well-known/autoconfig/mail/config-v1.1.xml"},
+                                           {"db", "https://autoconfig.thunderbird.net/v1.1/example.it"}};
+        const QHash<QString, QString> names{{"srvs", "SRV _submissions._tcp.example.it"},
+                                            {"srv", "SRV _submission._tcp.example.it"},
+                                            {"mx", "MX example.it"}};
+        QCOMPARE(rig.http.asked, QStringList({urls["auto"], urls["well"], urls["db"]}));
+        QCOMPARE(rig.dns.asked, QStringList({names["srvs"], names["srv"], names["mx"]}));
+        QCOMPARE(rig.limit.Interval(), 10000);
+        int given = 0;
+        for (const QString& answer : answers) {
+            const QString source = answer.section('=', 0, 0), value = answer.section('=', 1);
+            if (urls.contains(source)) {
+                const QByteArray body = value == "-"       ? QByteArray()
+                                        : value == "plain" ? File(Server("plain.example.it", "25", "plain"))
+                                                           : File(Server(value, "465", "SSL"));
+                QVERIFY(rig.http.Answer(urls[source], body));
+            } else {
+                QList<platform::DnsRecord> records;
+                if (value != "-")
+                    records.append({value.section(':', 0, 0), value.section(':', 1).toUShort(), 10, 0});
+                QVERIFY(rig.dns.Answer(names[source], records));
+            }
+            if (++given < answers.size())
+                QCOMPARE(rig.done.size(), 0);
+        }
+        QCOMPARE(rig.done.size(), 1);
+        QTEST(given, "finishedAfter");
+        QTEST(Summary(rig.lookup.Result()), "expected");
+        // What is still running is dropped, so a late answer finds nothing to end.
+        QVERIFY(rig.http.running.isEmpty() && rig.dns.running.isEmpty() && !rig.limit.IsActive());
+    }
+
+    // The limit ends the lookup with nothing found, even when a later source has answered; a
+    // cancelled lookup says nothing; a new lookup ignores the answers meant for the old one.
+    void limitAndCancel()
+    {
+        Rig rig;
+        rig.lookup.Start("anna@example.it");
+        QVERIFY(rig.dns.Answer("SRV _submissions._tcp.example.it", {{"subs.example.it", 465, 0, 0}}));
+        rig.limit.Fire();
+        QCOMPARE(rig.done.size(), 1);
+        QCOMPARE(Summary(rig.lookup.Result()), "Nessuna risposta entro 10 secondi: nessun campo è stato cambiato");
+        QVERIFY(rig.http.running.isEmpty() && !rig.lookup.IsRunning());
+
+        rig.lookup.Start("anna@example.it");
+        rig.lookup.Cancel();
+        QVERIFY(!rig.limit.IsActive() && rig.http.running.isEmpty());
+        rig.limit.Fire();
+        QCOMPARE(rig.done.size(), 1);
+
+        rig.lookup.Start("anna@example.it");
+        const int staleTag = rig.http.running.value(rig.http.asked.first());
+        rig.lookup.Start("anna@example.org");
+        Q_EMIT rig.http.finished(staleTag, true, File(Server("stale.example.it", "465", "SSL")));
+        rig.http.Answer(rig.http.asked.at(rig.http.asked.size() - 3), File(Server("smtp.example.org", "465", "SSL")));
+        QCOMPARE(rig.done.size(), 2);
+        QCOMPARE(Summary(rig.lookup.Result().settings), "smtp.example.org:465|tls|anna@example.org|password|");
+    }
+
+    // The real resolver, asking a name server on 127.0.0.1 where none listens: each query still
+    // ends once, under its own tag, with no records; a cancelled one says nothing.
+    void resolverWithoutAnswer()
+    {
+        platform::QtDnsResolver dns(QHostAddress::LocalHost);
+        QSignalSpy done(&dns, &platform::IDnsResolver::finished);
+        dns.Lookup(7, platform::IDnsResolver::Type::Srv, "_submissions._tcp.example.it");
+        dns.Lookup(8, platform::IDnsResolver::Type::Mx, "example.it");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 30000);
+        QCOMPARE(QSet<int>({done[0][0].toInt(), done[1][0].toInt()}), QSet<int>({7, 8}));
+        QVERIFY(done[0][1].value<QList<platform::DnsRecord>>().isEmpty());
+        dns.Lookup(9, platform::IDnsResolver::Type::Mx, "example.it");
+        dns.CancelAll();
+        QTest::qWait(100);
+        QCOMPARE(done.size(), 2);
+    }
+
+    // The real HTTPS client against files on 127.0.0.1: the certificate trusted only through the
+    // CA file, redirects followed only to https, the size bounded.
+    void overHttps_data()
+    {
+        QTest::addColumn<QStringList>("files"); // "path=content": content "good", "broken", "huge", "plain", or ">url"
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("request"); // a line of the server's log, "{}" standing for the domain
+        const QString good = "smtp.{}:465|tls|anna@{}|password| / Impostazioni pubblicate da {}";
+        QTest::newRow("good file") << QStringList{"auto/{}=good"} << true << good
+                                   << "https /auto/{}?emailaddress=anna%40{}\n";
+        QTest::newRow("broken file, good well-known one")
+            << QStringList{"auto/{}=broken", "well/{}=good"} << true << good << "";
+        QTest::newRow("huge file") << QStringList{"auto/{}=huge"} << true << kNone << "";
+        QTest::newRow("plain-text only") << QStringList{"auto/{}=plain"} << true << kPlain << "";
+        QTest::newRow("redirect within https") << QStringList{"auto/{}=>https:files/{}", "files/{}=good"} << true << good
+                                               << "";
+        QTest::newRow("redirect to http") << QStringList{"auto/{}=>http:files/{}", "files/{}=good"} << true << kNone
+                                          << "";
+        QTest::newRow("certificate not trusted") << QStringList{"auto/{}=good"} << false << kNone << "";
+        QTest::newRow("http source") << QStringList{"http:auto/{}=good"} << true << kNone << "";
+    }
+    void overHttps()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, trusted);
+        static HttpsFiles server;
+        static const bool started = server.Start();
+        QVERIFY2(started, qPrintable(server.Output()));
+        const QString domain = QString(QTest::currentDataTag()).replace(QRegularExpression("[^a-z]+"), "-") + ".example";
+        const auto fill = [&](QString s) { return s.replace("{}", domain); };
+
+        ProviderSources sources{server.Https("auto/%1?emailaddress=%2"), server.Https("well/%1"), server.Https("db/%1")};
+        for (const QString& file : files) {
+            QString path = fill(file.section('=', 0, 0));
+            const QString content = fill(file.section('=', 1));
+            if (path.startsWith("http:")) { // the lookup is pointed at plain http
+                path = path.mid(5);
+                sources.autoconfig = server.Http("auto/%1?emailaddress=%2");
+            }
+            QByteArray body = File(Server("smtp." + domain, "465", "SSL"));
+            if (content == "broken")
+                body.chop(20);
+            else if (content == "huge")
+                body.insert(body.indexOf("<clientConfig"), "<!--" + QByteArray(70 * 1024, 'x') + "-->");
+            else if (content == "plain")
+                body = File(Server("smtp." + domain, "25", "plain"));
+            const QString redirect = !content.startsWith('>')                ? QString()
+                                     : content.startsWith(">https:") ? server.Https(content.mid(7))
+                                                                     : server.Http(content.mid(6));
+            QVERIFY(server.Put(path, body, redirect));
+        }
+        platform::QtSecureHttpClient http(trusted ? server.CaFile() : QString());
+        FakeDnsResolver dns;
+        platform::QtTimer limit;
+        ProviderLookup lookup(http, dns, limit, sources);
+        QSignalSpy done(&lookup, &ProviderLookup::finished);
+        const QByteArray before = server.Requests();
+        lookup.Start("anna@" + domain);
+        dns.AnswerRest();
+        QVERIFY(done.wait(15000));
+        QFETCH(QString, expected);
+        QCOMPARE(Summary(lookup.Result()), fill(expected));
+        const QByteArray log = server.Requests().mid(before.size());
+        QFETCH(QString, request);
+        QVERIFY2(log.contains(fill(request).toUtf8()), log.constData());
+        // Nothing is ever fetched over plain http, not even through a redirect.
+        QVERIFY2(!log.contains("http /"), log.constData());
+    }
+};
+
+QTEST_MAIN(TestProviders)
+#include "test_providers.moc"
