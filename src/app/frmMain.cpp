@@ -11,6 +11,7 @@
 #include "news/NewsDigest.h"
 #include "news/NewsFetcher.h"
 #include "platform/Clock.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtHttpClient.h"
@@ -530,8 +531,10 @@ void frmMain::cmdViewLog_Click()
     const QString path = m_sendLog->Path();
     QFile log(path);
     // Nothing has been sent yet: the editor gets an empty log rather than an error.
-    if (!log.exists() && log.open(QIODevice::Append))
+    if (!log.exists() && log.open(QIODevice::Append)) {
+        platform::MakePrivate(log);
         log.close();
+    }
     if (!m_desktop.OpenFile(path))
         m_dialogs.ShowMessage(QStringLiteral("Impossibile aprire l'elenco dei messaggi inviati:\n") + path,
                               platform::IDialogs::Icon::Exclamation);

@@ -1,5 +1,7 @@
 #include "SendLog.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -57,8 +59,11 @@ void SendLog::WriteSendLog(const CMessaggio& currentMail)
 {
     // Any failure (no permission, full disk, locked file) is ignored: the message went out.
     QFile file(Path());
+    const bool existed = file.exists();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
+    if (!existed)
+        platform::MakePrivate(file);
     file.write(Entry(currentMail).toUtf8());
     file.close();
 }

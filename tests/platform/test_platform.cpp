@@ -2,7 +2,9 @@
 // of an HTTP body.
 #include "HostilePeers.h"
 #include "platform/Clock.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramDirectory.h"
+#include "platform/SecretStore.h"
 #include "platform/QtHttpClient.h"
 #include "platform/SettingsStore.h"
 
@@ -12,6 +14,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 using namespace Qt::StringLiterals;
@@ -26,6 +31,11 @@ class TestPlatform : public QObject {
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         return file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    static int Mode(const QString& path)
+    {
+        struct stat info{};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
     }
     static QByteArray Read(const QString& path)
     {
@@ -109,9 +119,79 @@ private Q_SLOTS:
         QCOMPARE(DataDirectory(dir.path()), dir.path());
         const QString fallback = DataDirectory(dir.filePath("no/such/dir"));
         QVERIFY(fallback != dir.filePath("no/such/dir") && QFileInfo(fallback).isDir());
+        // Made by the program for the user alone, whatever the umask.
+        QCOMPARE(Mode(fallback), 0700);
         // Installed by the package: the per-user folder, even for root, who can write in /usr/bin.
         QCOMPARE(DataDirectory("/usr/bin"), fallback);
         QCOMPARE(DataDirectory("/usr/local/bin/"), fallback);
+        // A folder others can write to, or another user's: the address book is not put there.
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+        QCOMPARE(DataDirectory(dir.path()), fallback);
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) == 0);
+        QCOMPARE(DataDirectory(dir.path()), fallback);
+        QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), ::geteuid(), ::getegid()) == 0);
+    }
+
+    // The secret-store module is looked for where the program was installed, never beside it,
+    // and loaded only from a file and folder no one else can write to.
+    void moduleOnlyFromTrustedFolders_data()
+    {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("own folder and file, 0755/0644") << 0755 << 0644 << -1 << true;
+        QTest::newRow("folder writable by all, as /tmp") << 01777 << 0644 << -1 << false;
+        QTest::newRow("folder writable by the group") << 0775 << 0644 << -1 << false;
+        QTest::newRow("file writable by others") << 0755 << 0666 << -1 << false;
+        QTest::newRow("file of another user") << 0755 << 0644 << 65534 << false;
+    }
+    void moduleOnlyFromTrustedFolders()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(int, owner);
+        QFETCH(bool, trusted);
+        QTemporaryDir dir;
+        const QString module = dir.filePath("lib/brevilo/brevilo_keychain.so");
+        QVERIFY(Write(module, "not a library"));
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath("lib/brevilo")).constData(), folderMode) == 0);
+        QVERIFY(::chmod(QFile::encodeName(module).constData(), fileMode) == 0);
+        if (owner >= 0)
+            QVERIFY(::chown(QFile::encodeName(module).constData(), owner, owner) == 0);
+        QCOMPARE(TrustedForCode(module), trusted);
+        // A program copied into a folder of its own finds the module in ../lib/brevilo, never
+        // beside itself, and never a file without the suffix.
+        const QStringList candidates = SecretStoreModuleCandidates(dir.filePath("bin"));
+        QVERIFY(candidates.contains(module));
+        for (const QString& candidate : candidates)
+            QVERIFY2(!candidate.startsWith(dir.filePath("bin")) && candidate.endsWith(".so"), qPrintable(candidate));
+    }
+
+    // Under the usual umask the settings file and its folder are still the user's alone, also
+    // when a file of an earlier run was readable by all; what start-up tightens, it tightens
+    // only for files the user owns.
+    void privateModes()
+    {
+        const mode_t old = ::umask(022);
+        QTemporaryDir dir;
+        const QString conf = dir.filePath("config/Brevilo/Brevilo.conf");
+        {
+            QtSettingsStore store(conf);
+            store.WriteSetting("Brevilo", "Address", "SMTP", "mail.example.org");
+            QVERIFY(store.Sync());
+        }
+        QCOMPARE(Mode(conf), 0600);
+        QCOMPARE(Mode(dir.filePath("config/Brevilo")), 0700);
+        const QString shown = dir.filePath("old/outbox/a.json"), foreign = dir.filePath("old/outbox/b.json");
+        QVERIFY(Write(shown, "{}") && Write(foreign, "{}"));
+        QVERIFY(::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0);
+        TightenOwnModes({dir.filePath("old")});
+        QCOMPARE(Mode(shown), 0600);
+        QCOMPARE(Mode(dir.filePath("old/outbox")), 0700);
+        QCOMPARE(Mode(foreign), 0644);
+        ::umask(old);
     }
 
     // The body's last character survives, also when the reply ends in the middle of it (as
