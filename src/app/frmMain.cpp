@@ -353,6 +353,22 @@ QString frmMain::SmsGateway() const
 
 // ---- Composer ----
 
+// An address must reach the server as one address: anything that could add ESMTP parameters
+// or a command, or split a log entry, is refused here with its reason.
+bool frmMain::RefuseUnsafeAddresses()
+{
+    if (const QString problem = mail::AddressProblem(m_settings.From); !problem.isEmpty()) {
+        m_dialogs.ShowMessage(QStringLiteral("Configurare mittente! L'indirizzo del mittente %1.").arg(problem),
+                              platform::IDialogs::Icon::Exclamation);
+        return false;
+    }
+    if (const QString problem = mail::AddressProblem(txtTo->text()); !problem.isEmpty()) {
+        m_dialogs.ShowMessage(QStringLiteral("indirizzo non valido: %1").arg(problem), platform::IDialogs::Icon::None);
+        return false;
+    }
+    return true;
+}
+
 void frmMain::cmdInvia_Click()
 {
     if (!m_settings.SMTP.contains(QLatin1Char('.'))) {
@@ -367,6 +383,8 @@ void frmMain::cmdInvia_Click()
         m_dialogs.ShowMessage(QStringLiteral("indirizzo non valido"), platform::IDialogs::Icon::None);
         return;
     }
+    if (!RefuseUnsafeAddresses())
+        return;
     const QString text = TypedText();
     if (mail::TrimSpaces(text).isEmpty()) {
         m_dialogs.ShowMessage(QStringLiteral("e il testo?"), platform::IDialogs::Icon::Exclamation);

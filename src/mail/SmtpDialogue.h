@@ -47,6 +47,7 @@ struct SmtpStep {
     QByteArray send;
     QString error;
     bool quit = true; // Refused/Failed: say QUIT before closing
+    bool final = false; // Failed: no later attempt can succeed
 };
 
 class SmtpDialogue {
@@ -88,6 +89,7 @@ public:
 private:
     SmtpStep AfterEhlo();
     SmtpStep SendMailFrom();
+    SmtpStep RefuseAddresses() const;
     QByteArray Line(const QString& text) const;
 
     const CMessaggio* m_mail = nullptr;
@@ -96,7 +98,7 @@ private:
     QString m_password;
     QString m_domain;
     bool m_encrypted = false;
-    QSet<QByteArray> m_capabilities; // "STARTTLS", "AUTH PLAIN", "AUTH LOGIN"
+    QSet<QByteArray> m_capabilities; // "STARTTLS", "AUTH PLAIN", "AUTH LOGIN", "SMTPUTF8"
 };
 
 } // namespace mail

@@ -200,7 +200,7 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
         return;
     }
     case SmtpStep::Then::Failed:
-        Fail(step.error, step.quit);
+        Fail(step.error, step.quit, step.final);
         return;
     }
 }
