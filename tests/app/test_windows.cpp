@@ -359,6 +359,43 @@ private Q_SLOTS:
         QCOMPARE(Rows(list), QStringList({"Mario\tmario@example.invalid", "Gio\tgio@example.invalid"}));
     }
 
+    // By keyboard, as a person does: an address that could put ESMTP parameters or a second
+    // recipient on the envelope is refused with its reason, and nothing is queued.
+    void unsafeAddressRefusedByKeyboard_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("parameters after >") << "me@example.invalid" << "anna@example.org> NOTIFY=SUCCESS ORCPT=rfc822;spy@example.net"
+                                           << "indirizzo non valido: contiene i caratteri < o >";
+        QTest::newRow("two @") << "me@example.invalid" << "anna@example.org@spy.example.net"
+                               << "indirizzo non valido: contiene più di una @";
+        QTest::newRow("blank inside") << "me@example.invalid" << "anna@exa mple.org" << "indirizzo non valido: contiene spazi";
+        QTest::newRow("sender with a tab") << "me@example.invalid\tx" << "anna@example.org"
+                                           << "Configurare mittente! L'indirizzo del mittente contiene caratteri di controllo. (!)";
+    }
+    void unsafeAddressRefusedByKeyboard()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        Configure();
+        Set("From", from);
+        Show();
+        W("txtTo")->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(QApplication::focusWidget(), to);
+        for (int i = 0; i < 5; ++i) // past "Aggiungi a rubrica", "View all", "Clear" and "Last" to the subject
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "Cena");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "alle otto");
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cmdInvia");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTEST(Said().join('|'), "said");
+        QCOMPARE(Queued() + OutboxFiles(), 0);
+    }
+
     // The text goes out as typed: no-break spaces and line separators stay, paragraph breaks
     // become line breaks; a text of no-break spaces is not empty.
     void textGoesAsTyped()
