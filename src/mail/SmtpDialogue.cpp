@@ -149,6 +149,9 @@ SmtpStep SmtpDialogue::AfterEhlo()
         return SendMailFrom();
     if (!m_encrypted)
         return Failed(QStringLiteral("A password is never sent without TLS"), true);
+    // A NUL (from a store filled by other means) would shift AUTH PLAIN's framing.
+    if (m_user.contains(QChar(0)) || m_password.contains(QChar(0)))
+        return Failed(QStringLiteral("Il nome utente o la password contiene il carattere NUL: non inviati"), true);
     if (m_capabilities.contains("AUTH PLAIN")) {
         const QByteArray response = '\0' + m_user.toUtf8() + '\0' + m_password.toUtf8();
         return Wait(kAuth, "AUTH PLAIN " + response.toBase64() + "\r\n");

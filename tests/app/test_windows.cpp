@@ -700,7 +700,13 @@ private Q_SLOTS:
             QCOMPARE(QString("%1 %2 %3").arg(remember->text()).arg(remember->isChecked()).arg(remember->isEnabled()),
                      store ? "Ricorda la password 1 1" : "Ricorda la password 0 0");
             QCOMPARE(box->findChild<QLabel*>("lblNoStore") != nullptr, !store);
+            // A pasted NUL is refused: Return does nothing until it is gone.
+            qobject_cast<QLineEdit*>(QApplication::focusWidget())->insert(QString("p") + QChar(0) + "w");
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QVERIFY(box && box->findChild<QLabel*>("lblNul")->isVisible() && answers.size() == (store ? 0 : 1));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(QApplication::focusWidget(), "pw");
+            QVERIFY(!box->findChild<QLabel*>("lblNul")->isVisible());
             QTest::keyClick(QApplication::focusWidget(), store ? Qt::Key_Return : Qt::Key_Escape);
             QTRY_COMPARE(answers.size(), store ? 1 : 2);
             QTRY_VERIFY(box.isNull()); // closed for good
