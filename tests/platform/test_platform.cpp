@@ -13,6 +13,9 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -192,6 +195,83 @@ private Q_SLOTS:
         QCOMPARE(Mode(dir.filePath("old/outbox")), 0700);
         QCOMPARE(Mode(foreign), 0644);
         ::umask(old);
+    }
+
+    // A news host may be "https://host": the page comes over TLS with its certificate verified
+    // (no question: an unverified one is a failed request). An http page that redirects to https
+    // of the same host is followed there, to another host never.
+    void httpsPages_data()
+    {
+        QTest::addColumn<QString>("host"); // A: trusted TLS, B: untrusted TLS, R: plain redirecting to the Location
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("https, verified") << "https://127.0.0.1:A" << "" << "tls page";
+        QTest::newRow("https, not verified") << "https://127.0.0.1:B" << "" << "";
+        QTest::newRow("http to https of the same host") << "127.0.0.1:R" << "https://127.0.0.1:A/" << "tls page";
+        QTest::newRow("http to https of another host") << "127.0.0.1:R" << "https://localhost:A/" << "";
+        QTest::newRow("https back to http") << "https://127.0.0.1:A" << "http://127.0.0.1:R/" << "";
+    }
+    void httpsPages()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, location);
+        QTemporaryDir dir;
+        QList<QSslConfiguration> tls;
+        for (const char* name : {"a", "b"}) {
+            const QString cert = dir.filePath(QString(name) + ".pem"), key = dir.filePath(QString(name) + ".key");
+            QProcess openssl;
+            openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                                      "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", key, "-out", cert});
+            QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+            QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+            c.setLocalCertificate(QSslCertificate(Read(cert)));
+            c.setPrivateKey(QSslKey(Read(key), QSsl::Rsa));
+            tls.append(c);
+        }
+        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+        QSslConfiguration trusting = saved;
+        trusting.addCaCertificate(tls[0].localCertificate()); // A is vouched for, B is not
+        QSslConfiguration::setDefaultConfiguration(trusting);
+
+        QSslServer a, b;
+        QTcpServer r;
+        a.setSslConfiguration(tls[0]);
+        b.setSslConfiguration(tls[1]);
+        const auto serve = [](QTcpServer& server, std::function<QByteArray()> response) {
+            QObject::connect(&server, &QTcpServer::pendingConnectionAvailable, &server, [&server, response] {
+                while (QTcpSocket* socket = server.nextPendingConnection()) {
+                    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, response] {
+                        if (socket->peek(64 * 1024).contains("\r\n\r\n")) {
+                            socket->readAll();
+                            socket->write(response());
+                            socket->disconnectFromHost();
+                        }
+                    });
+                }
+            });
+            QVERIFY(server.listen(QHostAddress::LocalHost));
+        };
+        const auto page = [](const QByteArray& body) {
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        };
+        const auto ports = [&](QString text) {
+            return text.replace(":A", ":" + QString::number(a.serverPort()))
+                .replace(":B", ":" + QString::number(b.serverPort()))
+                .replace(":R", ":" + QString::number(r.serverPort()));
+        };
+        serve(a, [&] { return !location.startsWith("http:") ? page("tls page") : "HTTP/1.1 301 Moved\r\nLocation: " + ports(location).toUtf8()
+                                                                       + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"; });
+        serve(b, [&] { return page("tls page"); });
+        serve(r, [&] { return location.startsWith("https") ? "HTTP/1.1 301 Moved\r\nLocation: " + ports(location).toUtf8()
+                                                                 + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+                                                           : page("plain page"); });
+        QtHttpClient client(20000, 100000);
+        QSignalSpy ended(&client, &IHttpClient::stateChanged);
+        client.StartRequest(ports(host), {});
+        QTRY_VERIFY_WITH_TIMEOUT(!client.IsExecuting(), 20000);
+        QSslConfiguration::setDefaultConfiguration(saved);
+        QCOMPARE(client.RequestHost(), ports(host)); // exactly as given, for the extractor's choice
+        QTEST(client.ReadBody(100000), "body");
     }
 
     // The body's last character survives, also when the reply ends in the middle of it (as
