@@ -2,6 +2,7 @@
 
 #include "containers/CArray.h"
 #include "mail/AddressRules.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,8 +47,12 @@ QStringList AddressBook::Load(QString* error) const
     {
         // Opening for append creates a missing file and leaves an existing one as it is.
         QFile create(path);
-        if (create.open(QIODevice::Append))
+        const bool existed = create.exists();
+        if (create.open(QIODevice::Append)) {
+            if (!existed)
+                platform::MakePrivate(create);
             create.close();
+        }
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -97,6 +102,8 @@ bool AddressBook::Save(const QStringList& entries, QString* error) const
     };
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
+    // The new file would take the mode of the old one: a book written 0644 before stays private now.
+    platform::MakePrivate(file);
 
     QByteArray bytes;
     for (const QString& entry : entries) {

@@ -11,6 +11,7 @@
 #include "news/NewsDigest.h"
 #include "news/NewsFetcher.h"
 #include "platform/Clock.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtHttpClient.h"
@@ -370,6 +371,22 @@ QString frmMain::SmsGateway() const
 
 // ---- Composer ----
 
+// An address must reach the server as one address: anything that could add ESMTP parameters
+// or a command, or split a log entry, is refused here with its reason.
+bool frmMain::RefuseUnsafeAddresses()
+{
+    if (const QString problem = mail::AddressProblem(m_settings.From); !problem.isEmpty()) {
+        m_dialogs.ShowMessage(QStringLiteral("Configurare mittente! L'indirizzo del mittente %1.").arg(problem),
+                              platform::IDialogs::Icon::Exclamation);
+        return false;
+    }
+    if (const QString problem = mail::AddressProblem(txtTo->text()); !problem.isEmpty()) {
+        m_dialogs.ShowMessage(QStringLiteral("indirizzo non valido: %1").arg(problem), platform::IDialogs::Icon::None);
+        return false;
+    }
+    return true;
+}
+
 void frmMain::cmdInvia_Click()
 {
     if (!SmtpIsSet(m_settings.SMTP)) {
@@ -384,6 +401,8 @@ void frmMain::cmdInvia_Click()
         m_dialogs.ShowMessage(QStringLiteral("indirizzo non valido"), platform::IDialogs::Icon::None);
         return;
     }
+    if (!RefuseUnsafeAddresses())
+        return;
     const QString text = TypedText();
     if (mail::TrimSpaces(text).isEmpty()) {
         m_dialogs.ShowMessage(QStringLiteral("e il testo?"), platform::IDialogs::Icon::Exclamation);
@@ -548,8 +567,10 @@ void frmMain::cmdViewLog_Click()
     const QString path = m_sendLog->Path();
     QFile log(path);
     // Nothing has been sent yet: the editor gets an empty log rather than an error.
-    if (!log.exists() && log.open(QIODevice::Append))
+    if (!log.exists() && log.open(QIODevice::Append)) {
+        platform::MakePrivate(log);
         log.close();
+    }
     if (!m_desktop.OpenFile(path))
         m_dialogs.ShowMessage(QStringLiteral("Impossibile aprire l'elenco dei messaggi inviati:\n") + path,
                               platform::IDialogs::Icon::Exclamation);

@@ -120,6 +120,7 @@ private:
     void LoadAddressBook();
     QListWidgetItem* SelectedEntry() const;
     QString TypedText() const; // txtTesto's text as typed
+    bool RefuseUnsafeAddresses(); // false after a message box
     QString SmsGateway() const;
 
     // Owned stand-ins for the dependencies the caller left null.

@@ -13,6 +13,31 @@ bool IsAsciiDigits(QStringView text)
 }
 } // namespace
 
+QString AddressProblem(const QString& address)
+{
+    for (QChar c : address) {
+        if (c == QLatin1Char('<') || c == QLatin1Char('>'))
+            return QStringLiteral("contiene i caratteri < o >");
+        const QChar::Category category = c.category();
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || category == QChar::Other_Control || category == QChar::Other_Format
+)
+            return QStringLiteral("contiene caratteri di controllo");
+        if (c.isSpace())
+            return QStringLiteral("contiene spazi");
+    }
+    if (address.count(QLatin1Char('@')) > 1)
+        return QStringLiteral("contiene più di una @");
+    return {};
+}
+
+bool IsAscii(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() > 0x7f)
+            return false;
+    return true;
+}
+
 QString ApplyMobileNumberRule(const QString& text, const QString& gatewayDomain)
 {
     if (text.size() == 10 && text.startsWith(QLatin1String("34")) && IsAsciiDigits(text))

@@ -1,5 +1,7 @@
 #include "OutboxStore.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -167,7 +169,7 @@ OutboxStore::Loaded OutboxStore::Load()
             loaded.records.push_back(std::move(record));
             continue;
         }
-        QDir().mkpath(DamagedDirectory());
+        platform::MakePrivateFolder(DamagedDirectory());
         QString target = DamagedDirectory() + QLatin1Char('/') + name;
         for (int n = 1; QFile::exists(target); ++n)
             target = DamagedDirectory() + QLatin1Char('/') + name + QLatin1Char('.') + QString::number(n);
@@ -188,7 +190,7 @@ bool OutboxStore::Write(const CMessaggio& record, QString* error)
     if (m_directory.isEmpty())
         return true;
     if (!m_directoryMade) {
-        if (!QDir().mkpath(m_directory)) {
+        if (!platform::MakePrivateFolder(m_directory)) {
             if (error)
                 *error = QStringLiteral("impossibile creare %1").arg(QDir::toNativeSeparators(m_directory));
             return false;
@@ -197,7 +199,11 @@ bool OutboxStore::Write(const CMessaggio& record, QString* error)
     }
     QSaveFile file(PathFor(record.mailUid));
     // commit() syncs the temporary file to disk before it renames it over the old one.
-    if (!file.open(QIODevice::WriteOnly) || file.write(Serialize(record)) < 0 || !file.commit()) {
+    // A rewritten record would keep the mode of the one it replaces: set it on every write.
+    const bool opened = file.open(QIODevice::WriteOnly);
+    if (opened)
+        platform::MakePrivate(file);
+    if (!opened || file.write(Serialize(record)) < 0 || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

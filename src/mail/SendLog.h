@@ -13,7 +13,8 @@ public:
     SendLog(QString directory, const platform::IClock& clock);
     void WriteSendLog(const CMessaggio& currentMail);
     QString Path() const;
-    // date-time + " " + mailTo + " " + mailToNick + " - " + mailSubject + " - " + mailText + CR LF
+    // date-time + " " + mailTo + " " + mailToNick + " - " + mailSubject + " - " + mailText + CR LF,
+    // on one line: breaks inside the fields become " / ", other control characters blanks
     QString Entry(const CMessaggio& currentMail) const;
 
 private:

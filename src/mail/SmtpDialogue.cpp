@@ -1,5 +1,6 @@
 #include "SmtpDialogue.h"
 
+#include "AddressRules.h"
 #include "MessageFormat.h"
 
 #include <QDateTime>
@@ -86,8 +87,8 @@ SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool we
         m_capabilities.clear();
         for (const QByteArray& raw : reply.split('\n').mid(1)) {
             const QList<QByteArray> words = raw.mid(4).trimmed().toUpper().replace('=', ' ').split(' ');
-            if (words.value(0) == "STARTTLS")
-                m_capabilities.insert("STARTTLS");
+            if (words.value(0) == "STARTTLS" || words.value(0) == "SMTPUTF8")
+                m_capabilities.insert(words.value(0));
             else if (words.value(0) == "AUTH")
                 for (const QByteArray& mechanism : words.mid(1))
                     if (!mechanism.isEmpty())
@@ -144,6 +145,10 @@ SmtpStep SmtpDialogue::AfterEhlo()
         return SendMailFrom();
     if (!m_encrypted)
         return Failed(QStringLiteral("Una password non viene mai inviata senza TLS.") + kMendSettings, true, Outcome::Held);
+    // A NUL (from a store filled by other means) would shift AUTH PLAIN's framing.
+    if (m_user.contains(QChar(0)) || m_password.contains(QChar(0)))
+        return Failed(QStringLiteral("Il nome utente o la password contiene il carattere NUL: non inviati.") + kMendSettings,
+                      true, Outcome::Held);
     if (m_capabilities.contains("AUTH PLAIN")) {
         const QByteArray response = '\0' + m_user.toUtf8() + '\0' + m_password.toUtf8();
         return Wait(kAuth, "AUTH PLAIN " + response.toBase64() + "\r\n");
@@ -158,7 +163,30 @@ SmtpStep SmtpDialogue::AfterEhlo()
 
 SmtpStep SmtpDialogue::SendMailFrom()
 {
-    return Wait(kMail, Line(QStringLiteral("MAIL FROM:<") + OneLine(m_mail->mailFrom) + QLatin1Char('>')));
+    if (SmtpStep refused = RefuseAddresses(); refused.then == SmtpStep::Then::Failed)
+        return refused;
+    // An address beyond ASCII needs the server's SMTPUTF8 (RefuseAddresses made sure it is offered).
+    const bool utf8 = !IsAscii(m_mail->mailFrom) || !IsAscii(m_mail->mailTo);
+    return Wait(kMail, Line(QStringLiteral("MAIL FROM:<") + OneLine(m_mail->mailFrom) + QLatin1Char('>')
+                            + (utf8 ? QStringLiteral(" SMTPUTF8") : QString())));
+}
+
+// Records from the outbox or the news were never checked by the composer: an address that could
+// carry ESMTP parameters or a command never reaches the wire, and no later attempt would change it.
+SmtpStep SmtpDialogue::RefuseAddresses() const
+{
+    const std::pair<QString, QString> addresses[] = {{QStringLiteral("del mittente"), m_mail->mailFrom},
+                                                     {QStringLiteral("del destinatario"), m_mail->mailTo}};
+    for (const auto& [whose, address] : addresses) {
+        QString problem = AddressProblem(address);
+        if (problem.isEmpty() && !IsAscii(address) && !m_capabilities.contains("SMTPUTF8"))
+            problem = QStringLiteral("contiene caratteri non ASCII e il server non offre SMTPUTF8");
+        if (!problem.isEmpty()) {
+            return Failed(QStringLiteral("Indirizzo %1 rifiutato, messaggio non inviato: %2").arg(whose, problem), true,
+                          Outcome::Final);
+        }
+    }
+    return {};
 }
 
 SmtpStep SmtpDialogue::Encrypted()

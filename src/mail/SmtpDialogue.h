@@ -89,6 +89,7 @@ public:
 private:
     SmtpStep AfterEhlo();
     SmtpStep SendMailFrom();
+    SmtpStep RefuseAddresses() const;
     QByteArray Line(const QString& text) const;
 
     const CMessaggio* m_mail = nullptr;
@@ -98,7 +99,7 @@ private:
     QString m_domain;
     bool m_encrypted = false;
     bool m_heloAgain = false; // HELO ME was refused and HELO <literal> sent
-    QSet<QByteArray> m_capabilities; // "STARTTLS", "AUTH PLAIN", "AUTH LOGIN"
+    QSet<QByteArray> m_capabilities; // "STARTTLS", "AUTH PLAIN", "AUTH LOGIN", "SMTPUTF8"
 };
 
 } // namespace mail

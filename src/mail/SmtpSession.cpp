@@ -302,11 +302,21 @@ void SmtpSession::ws_Encrypted()
     Take(m_dialogue.Encrypted(), {});
 }
 
+QString SmtpSession::PinnedServer() const
+{
+    const QString host = m_host.contains(QLatin1Char(':')) ? QLatin1Char('[') + m_host + QLatin1Char(']') : m_host;
+    return host + QLatin1Char(':') + QString::number(m_port);
+}
+
 bool SmtpSession::Trusted(const QString& fingerprint) const
 {
     const QStringList trusted = m_settings.TrustedCertificate.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    return trusted.size() == 2 && trusted[0].compare(m_host, Qt::CaseInsensitive) == 0
-        && trusted[1].compare(fingerprint, Qt::CaseInsensitive) == 0;
+    if (trusted.size() != 2 || trusted[1].compare(fingerprint, Qt::CaseInsensitive) != 0)
+        return false;
+    // "host:port"; earlier builds wrote the host alone, which is read as the host on the
+    // default port of the security in use, as a bare host in the SMTP setting is.
+    const SmtpAddress pinned = SmtpAddress::Parse(trusted[0], DefaultPort(m_security));
+    return pinned.valid && pinned.host.compare(m_host, Qt::CaseInsensitive) == 0 && pinned.port == m_port;
 }
 
 void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprint)
@@ -330,18 +340,19 @@ void SmtpSession::ws_SslErrors(const QString& reasons, const QString& fingerprin
     QPointer<SmtpSession> self(this);
     const quint64 session = m_session;
     const QString host = m_host;
+    const QString pinned = PinnedServer();
     m_dialogs->AskTrust(
         QStringLiteral("Il certificato del server %1 non è verificato:\n%2\n\nImpronta SHA-256:\n%3\n\n"
                        "Fidarsi di questo certificato?")
             .arg(host, reasons, fingerprint),
-        [self, session, host, fingerprint, refused](bool yes) {
+        [self, session, pinned, fingerprint, refused](bool yes) {
             if (!self || self->m_session != session || self->sendState != SmtpDialogue::kTrust)
                 return;
             if (!yes) { // the user's answer: not asked again until the user retries
                 self->Fail(refused, false, Outcome::Held);
                 return;
             }
-            self->m_settings.TrustedCertificate = host + QLatin1Char(' ') + fingerprint;
+            self->m_settings.TrustedCertificate = pinned + QLatin1Char(' ') + fingerprint;
             self->SetSendState(SmtpDialogue::kHandshake);
             self->ArmReplyTimer();
             self->ws.ContinueDespiteSslErrors();

@@ -72,6 +72,7 @@ private:
     void Finish();
     void ArmReplyTimer();
     bool Trusted(const QString& fingerprint) const;
+    QString PinnedServer() const; // "host:port", "[v6]:port": what a trusted certificate is bound to
 
     platform::ITcpSocket& ws;
     platform::ITimer& m_replyTimer;

@@ -13,7 +13,8 @@ public:
     using QObject::QObject;
     // True from StartRequest until the request has ended, successfully or not.
     virtual bool IsExecuting() const = 0;
-    // GET of "http://" + host + "/" + path; returns at once.
+    // GET of "http://" + host + "/" + path, or of host + "/" + path for a host that begins with
+    // "https://"; returns at once.
     virtual void StartRequest(const QString& host, const QString& path) = 0;
     // The host given to the last StartRequest, exactly as given.
     virtual QString RequestHost() const = 0;

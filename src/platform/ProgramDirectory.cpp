@@ -1,10 +1,14 @@
 #include "ProgramDirectory.h"
 
+#include "PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+
+#include <unistd.h>
 
 namespace platform {
 
@@ -28,11 +32,19 @@ bool IsInstalledLocation(const QString& directory)
     const QString clean = QDir::cleanPath(directory);
     return clean == QLatin1String("/usr") || clean.startsWith(QLatin1String("/usr/"));
 }
+bool OwnedByUserAlone(const QString& directory)
+{
+    const QFileInfo info(directory);
+    return info.ownerId() == ::geteuid() && OwnedAndNotWritableByOthers(directory);
+}
 } // namespace
 
 QString DataDirectory(const QString& programDirectory)
 {
-    if (!programDirectory.isEmpty() && !IsInstalledLocation(programDirectory) && CanCreateFilesIn(programDirectory))
+    // Beside the program only in a folder of this user's that no one else can write to: in a
+    // shared folder another user could read the address book or plant links in place of the files.
+    if (!programDirectory.isEmpty() && !IsInstalledLocation(programDirectory) && OwnedByUserAlone(programDirectory)
+        && CanCreateFilesIn(programDirectory))
         return programDirectory;
     return UserDataDirectory();
 }
@@ -40,7 +52,7 @@ QString DataDirectory(const QString& programDirectory)
 QString UserDataDirectory()
 {
     const QString directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(directory);
+    MakePrivateFolder(directory);
     return directory;
 }
 

@@ -90,6 +90,16 @@ void QtDialogs::AskPassword(const QString& user, const QString& host, bool store
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true); // Enter in the field is OK
+    // AUTH PLAIN separates user and password with NUL: a pasted NUL would shift that framing.
+    auto* nul = new QLabel(QStringLiteral("La password non può contenere il carattere NUL."), dialog);
+    nul->setObjectName(QStringLiteral("lblNul"));
+    nul->hide();
+    layout->addWidget(nul);
+    QObject::connect(field, &QLineEdit::textChanged, dialog, [buttons, nul](const QString& text) {
+        const bool refused = text.contains(QChar(0));
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(!refused);
+        nul->setVisible(refused);
+    });
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);

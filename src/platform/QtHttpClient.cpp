@@ -50,6 +50,27 @@ bool CameWithResponse(QNetworkReply* reply)
     return reply->error() > QNetworkReply::UnknownNetworkError;
 }
 
+// A host setting may carry "https://": the page then comes over TLS, its certificate verified by
+// the system's authorities (a failure is a failed request). A bare host stays plain HTTP.
+QUrl UrlFor(const QString& host, const QString& path)
+{
+    const QLatin1String https("https://");
+    if (host.startsWith(https, Qt::CaseInsensitive))
+        return QUrl(QStringLiteral("https://") + host.mid(https.size()) + QLatin1Char('/') + path);
+    return QUrl(QStringLiteral("http://") + host + QLatin1Char('/') + path);
+}
+
+// Redirects stay on the origin of the page, except the one today's sites make: from http to
+// https of the same host. Never to another host, never from https back to http.
+bool RedirectAllowed(const QUrl& from, const QUrl& to)
+{
+    if (from.host().compare(to.host(), Qt::CaseInsensitive) != 0)
+        return false;
+    if (from.scheme() == to.scheme())
+        return from.port() == to.port();
+    return from.scheme() == QLatin1String("http") && to.scheme() == QLatin1String("https");
+}
+
 } // namespace
 
 QtHttpClient::QtHttpClient(int timeoutMs, qsizetype bodyLimit, QObject* parent)
@@ -90,13 +111,23 @@ void QtHttpClient::StartRequest(const QString& host, const QString& path)
     m_decoder = DecoderFor(m_charset);
     m_executing = true;
 
-    QNetworkRequest request(QUrl(QStringLiteral("http://") + host + QLatin1Char('/') + path));
+    const QUrl url = UrlFor(host, path);
+    QNetworkRequest request(url);
     if (!m_manager) {
         m_manager = std::make_unique<QNetworkAccessManager>();
-        m_manager->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+        m_manager->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     }
     QNetworkReply* reply = m_manager->get(request);
     m_reply = reply;
+    connect(reply, &QNetworkReply::redirected, this, [this, reply, at = url](const QUrl& to) mutable {
+        if (reply != m_reply)
+            return;
+        if (RedirectAllowed(at, to)) {
+            at = to;
+            Q_EMIT reply->redirectAllowed();
+        } else
+            reply->abort(); // a failed request, as any page that cannot be had
+    });
     // Bounded buffering: what arrives is drained at every readyRead anyway.
     reply->setReadBufferSize(64 * 1024);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {

@@ -2,12 +2,22 @@
 
 #include "TcpSocket.h"
 
+#include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QTcpSocket>
 
 #include <memory>
 
+class QSslSocket;
+
 namespace platform {
+
+// The suites offered: TLS 1.2 only with ECDHE/DHE key exchange and an AEAD cipher; TLS 1.3 as Qt has it.
+QList<QSslCipher> StrictCiphers();
+// With subjectAltNames present the host must be one of them (RFC 6125): a matching CN no longer
+// counts. A "*" stands for the whole leftmost label only. Without any, true (Qt's check stands).
+bool HostMatchesAltNames(const QSslCertificate& certificate, const QString& host);
 
 // A QTcpSocket, or a QSslSocket only for encrypted connections: the TLS backend is loaded the
 // first time one is made, so a plain setup never pays for it.
@@ -27,6 +37,7 @@ public:
 
 private:
     void Replace(bool tls);
+    void Encrypted(QSslSocket* ssl);
 
     std::unique_ptr<QTcpSocket> m_socket;
     // Built once per server and CaFile: parsing the file for every session would cost more than
@@ -36,6 +47,9 @@ private:
     QString m_tlsFor;
     bool m_tls = false;
     bool m_closing = false;
+    QString m_peerName;
+    bool m_errorsIgnored = false; // the user trusts this certificate: the name check is theirs
+    bool m_namePending = false;   // encrypted, but the alt names failed: waits for the answer
 };
 
 } // namespace platform

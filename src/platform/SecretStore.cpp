@@ -1,7 +1,10 @@
 #include "SecretStore.h"
 
+#include "PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QTimer>
 
@@ -12,17 +15,10 @@ using Factory = ISecretStore* (*)();
 
 Factory LoadFactory()
 {
-    // Beside the program, then where it is installed (found from the program, so a package
-    // under /usr and a build installed under /usr/local both work), then where it was built.
-    const QString program = QCoreApplication::applicationDirPath();
-    QStringList folders = {program, program + QStringLiteral("/../" BREVILO_MODULE_INSTALL_DIR)};
-    // The build folder only for a program that runs from the build tree (tests, ./run.sh):
-    // an installed program never loads code from a path it was built in.
-    const QString buildRoot = QStringLiteral(BREVILO_BUILD_ROOT);
-    if (program.startsWith(buildRoot + QLatin1Char('/')))
-        folders << QStringLiteral(BREVILO_MODULE_BUILD_DIR);
-    for (const QString& folder : folders) {
-        QLibrary module(QDir(folder).filePath(QStringLiteral("brevilo_keychain")));
+    for (const QString& path : SecretStoreModuleCandidates(QCoreApplication::applicationDirPath())) {
+        if (!TrustedForCode(path))
+            continue;
+        QLibrary module(path);
         if (auto factory = reinterpret_cast<Factory>(module.resolve("BreviloCreateSecretStore")))
             return factory;
     }
@@ -35,6 +31,27 @@ void Later(std::function<void()> call)
     QTimer::singleShot(0, QCoreApplication::instance(), std::move(call));
 }
 } // namespace
+
+QStringList SecretStoreModuleCandidates(const QString& programDirectory)
+{
+    const QString file = QStringLiteral("/brevilo_keychain.so");
+    const QString program = QDir::cleanPath(programDirectory);
+    QStringList paths = {QStringLiteral(BREVILO_INSTALL_PREFIX "/" BREVILO_MODULE_INSTALL_DIR) + file,
+                         QDir::cleanPath(program + QStringLiteral("/../" BREVILO_MODULE_INSTALL_DIR)) + file};
+    // The build folder only for a program that runs from the build tree (tests, ./run.sh):
+    // an installed program never loads code from a path it was built in.
+    const QString buildRoot = QStringLiteral(BREVILO_BUILD_ROOT);
+    if (program.startsWith(buildRoot + QLatin1Char('/')))
+        paths << QStringLiteral(BREVILO_MODULE_BUILD_DIR) + file;
+    paths.removeDuplicates();
+    return paths;
+}
+
+bool TrustedForCode(const QString& modulePath)
+{
+    const QFileInfo info(modulePath);
+    return info.isFile() && OwnedAndNotWritableByOthers(modulePath) && OwnedAndNotWritableByOthers(info.path());
+}
 
 LazySecretStore::LazySecretStore() = default;
 LazySecretStore::~LazySecretStore() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -41,6 +42,15 @@ private:
     std::unique_ptr<ISecretStore> m_store;
     bool m_tried = false;
 };
+
+// The module files a program in programDirectory may load, in the order they are tried: where it
+// was installed (the prefix compiled in, and the same layout found from the program, for an
+// install that was moved), and the build tree for a program that runs from it. Never beside the
+// program: a copy in a shared folder would run whatever another user put next to it.
+QStringList SecretStoreModuleCandidates(const QString& programDirectory);
+// Code is loaded only from a regular file that, like its folder, belongs to root or this user
+// and that no one else can write to.
+bool TrustedForCode(const QString& modulePath);
 
 inline const QString kSecretService = QStringLiteral("Brevilo");
 

@@ -1,5 +1,8 @@
 #include "SettingsStore.h"
 
+#include "PrivateFiles.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -10,8 +13,6 @@ namespace {
 // yet, the old file is read once and saved as the .conf; the old file stays as it was.
 void AdoptOldIniFile(QSettings& settings, const QString& app)
 {
-    if (QFileInfo::exists(settings.fileName()))
-        return;
     const QSettings old(QSettings::IniFormat, QSettings::UserScope, app, app);
     if (!QFileInfo::exists(old.fileName()))
         return;
@@ -19,6 +20,21 @@ void AdoptOldIniFile(QSettings& settings, const QString& app)
     for (const QString& key : keys)
         settings.setValue(key, old.value(key));
     settings.sync();
+}
+
+// QSettings saves through a file that takes the mode of the one it replaces: a missing file is
+// made 0600 first, in a 0700 folder, so the first save is private too. True when it was missing.
+bool PrepareFile(const QString& path)
+{
+    MakePrivateFolder(QFileInfo(path).path());
+    if (QFileInfo::exists(path))
+        return false;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        MakePrivate(file);
+        file.close();
+    }
+    return true;
 }
 } // namespace
 
@@ -39,9 +55,12 @@ QSettings& QtSettingsStore::SettingsFor(const QString& app) const
             m_settings->sync();
         if (m_iniFilePath.isEmpty()) {
             m_settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, app, app);
-            AdoptOldIniFile(*m_settings, app);
-        } else
+            if (PrepareFile(m_settings->fileName()))
+                AdoptOldIniFile(*m_settings, app);
+        } else {
+            PrepareFile(m_iniFilePath);
             m_settings = std::make_unique<QSettings>(m_iniFilePath, QSettings::IniFormat);
+        }
         m_app = app;
     }
     return *m_settings;

@@ -18,6 +18,8 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+
 namespace {
 
 // One user's world: HOME, XDG folders, and a copy of the program in a folder of its own, so that
@@ -144,7 +146,9 @@ private Q_SLOTS:
         QProcess second;
         world.Start(second);
         // The dead copy's lock is taken over; the new copy answers on its socket.
+        qputenv("XDG_RUNTIME_DIR", world.Path("run").toUtf8()); // the child's, for its socket name
         const QString serverName = app::SingleInstance(world.DataFolder()).ServerName();
+        QVERIFY(serverName.startsWith(world.Path("run/")));
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 QLocalSocket probe;
@@ -197,10 +201,111 @@ private Q_SLOTS:
         secondCopy.NotifyFirstCopy();
         QTRY_COMPARE(done.size(), 1);
         QTRY_VERIFY(window.isVisible() && !(window.windowState() & Qt::WindowMinimized));
+        // The socket lives in a folder only this user can enter, never under a name in /tmp.
+        QCOMPARE(QFileInfo(firstCopy.ServerName()).path(), app::SingleInstance::SocketFolder(dir.path()));
+        QVERIFY(!firstCopy.ServerName().startsWith("/tmp/brevilo"));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
+        QCOMPARE(app::SingleInstance::SocketFolder("/elsewhere"), dir.path());
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::Permissions(0x7755)));
+        QCOMPARE(app::SingleInstance::SocketFolder("/elsewhere"), "/elsewhere"); // others may enter it
+        qputenv("XDG_RUNTIME_DIR", runtime);
         // A folder where no lock can be made (here: a file stands in its way) lets the program start.
         QFile blocker(dir.filePath("file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
+    }
+
+    // A lock no running copy answers for never keeps the program from starting: it is taken over
+    // and the new copy answers on its socket. The lock may be empty (a power cut), damaged,
+    // written on another host sharing the home, or name a process that is some other program.
+    void staleLocksAreTakenOver_data()
+    {
+        QTest::addColumn<QByteArray>("lock");
+        const QByteArray host = QSysInfo::machineHostName().toUtf8();
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("damaged") << QByteArray("\x01\x02 not a lock\n");
+        QTest::newRow("another host") << QByteArray("1\nbrevilo\nsome-other-host.example\n");
+        // The process id now belongs to another program that happens to bear the same name.
+        QTest::newRow("pid of some other program") << "PID\nBrevilo\n" + host + "\n";
+    }
+    void staleLocksAreTakenOver()
+    {
+        QFETCH(QByteArray, lock);
+        World world;
+        QVERIFY(world.Make("127.0.0.1:9", 30));
+        QProcess other;
+        if (lock.startsWith("PID")) {
+            QVERIFY(QFile::copy("/bin/sleep", world.Path("Brevilo")));
+            other.start(world.Path("Brevilo"), {"60"});
+            QVERIFY(other.waitForStarted());
+            lock.replace("PID", QByteArray::number(other.processId()));
+        }
+        const QString lockPath = world.DataFolder() + "/brevilo.lock";
+        QVERIFY(Write(lockPath, lock));
+        QProcess brevilo;
+        world.Start(brevilo);
+        QVERIFY(brevilo.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(Read(lockPath).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
+        QCOMPARE(brevilo.state(), QProcess::Running);
+        brevilo.terminate();
+        QVERIFY(brevilo.waitForFinished(10000));
+    }
+
+    // Under the usual umask everything the program writes is the user's alone; what an earlier
+    // run left readable by all (the outbox folder and a record, the settings) is tightened at
+    // start. Proved as another user: nobody (65534) reads none of it. The process also makes no
+    // core file, since a password may be in its memory.
+    void privateFilesUnderUmask022()
+    {
+        const mode_t oldMask = ::umask(022);
+        World world;
+        QVERIFY(world.Make("127.0.0.1:9", 30));
+        mail::OutboxStore store(world.Outbox());
+        mail::CMessaggio record;
+        record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        record.mailTo = "anna@example.invalid";
+        record.mailText = "segreto";
+        record.mailTimeCreated = platform::SystemClock().Now();
+        QVERIFY(store.Write(record));
+        const QString recordPath = store.PathFor(record.mailUid);
+        for (const QString& path : {recordPath, world.Path("config/Brevilo/Brevilo.conf")})
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        for (const QString& path : {world.Outbox(), world.DataFolder()})
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0755) == 0);
+        // Everyone may enter the test's folders, as in a home made by useradd.
+        for (const char* folder : {"", "bin", "data", "data/Brevilo", "config", "config/Brevilo"})
+            QVERIFY(::chmod(QFile::encodeName(world.Path(folder)).constData(), 0755) == 0);
+
+        QProcess brevilo;
+        world.Start(brevilo);
+        ::umask(oldMask);
+        QVERIFY(brevilo.waitForStarted());
+        const QString lock = world.DataFolder() + "/brevilo.lock";
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock) && QFile::exists(world.Path("bin/rubrica.txt")), 15000);
+        const QByteArray limits = Read(QStringLiteral("/proc/%1/limits").arg(brevilo.processId()));
+        QVERIFY2(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(limits)).hasMatch(),
+                 limits.constData());
+        brevilo.terminate();
+        QVERIFY(brevilo.waitForFinished(10000));
+
+        const QList<std::pair<QString, int>> expected = {
+            {world.Path("bin/rubrica.txt"), 0600},   {world.Path("config/Brevilo/Brevilo.conf"), 0600},
+            {world.Path("config/Brevilo"), 0700},    {world.DataFolder(), 0700},
+            {world.Outbox(), 0700},                  {recordPath, 0600}};
+        for (const auto& [path, mode] : expected) {
+            struct stat info{};
+            QVERIFY2(::stat(QFile::encodeName(path).constData(), &info) == 0, qPrintable(path));
+            QVERIFY2(int(info.st_mode & 07777) == mode, qPrintable(path + " " + QString::number(info.st_mode & 07777, 8)));
+        }
+        // What another local user sees: nothing readable.
+        for (const QString& path : {world.Path("bin/rubrica.txt"), world.Path("config/Brevilo/Brevilo.conf"), recordPath}) {
+            QProcess other;
+            other.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "cat", path});
+            QVERIFY(other.waitForFinished(5000));
+            QVERIFY2(other.exitCode() != 0 && other.readAllStandardOutput().isEmpty(), qPrintable(path));
+        }
     }
 
     // The real exit question in Italian, as the program loads Qt's translation, answered by the

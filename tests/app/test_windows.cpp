@@ -385,6 +385,43 @@ private Q_SLOTS:
         QCOMPARE(Rows(list), QStringList({"Mario\tmario@example.invalid", "Gio\tgio@example.invalid"}));
     }
 
+    // By keyboard, as a person does: an address that could put ESMTP parameters or a second
+    // recipient on the envelope is refused with its reason, and nothing is queued.
+    void unsafeAddressRefusedByKeyboard_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("parameters after >") << "me@example.invalid" << "anna@example.org> NOTIFY=SUCCESS ORCPT=rfc822;spy@example.net"
+                                           << "indirizzo non valido: contiene i caratteri < o >";
+        QTest::newRow("two @") << "me@example.invalid" << "anna@example.org@spy.example.net"
+                               << "indirizzo non valido: contiene più di una @";
+        QTest::newRow("blank inside") << "me@example.invalid" << "anna@exa mple.org" << "indirizzo non valido: contiene spazi";
+        QTest::newRow("sender with a tab") << "me@example.invalid\tx" << "anna@example.org"
+                                           << "Configurare mittente! L'indirizzo del mittente contiene caratteri di controllo. (!)";
+    }
+    void unsafeAddressRefusedByKeyboard()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        Configure();
+        Set("From", from);
+        Show();
+        W("txtTo")->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(QApplication::focusWidget(), to);
+        for (int i = 0; i < 5; ++i) // past "Aggiungi a rubrica", "View all", "Clear" and "Last" to the subject
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "Cena");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "alle otto");
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "cmdInvia");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTEST(Said().join('|'), "said");
+        QCOMPARE(Queued() + OutboxFiles(), 0);
+    }
+
     // The text goes out as typed: no-break spaces and line separators stay, paragraph breaks
     // become line breaks; a text of no-break spaces is not empty.
     void textGoesAsTyped()
@@ -740,7 +777,13 @@ private Q_SLOTS:
             QCOMPARE(QString("%1 %2 %3").arg(remember->text()).arg(remember->isChecked()).arg(remember->isEnabled()),
                      store ? "Ricorda la password 1 1" : "Ricorda la password 0 0");
             QCOMPARE(box->findChild<QLabel*>("lblNoStore") != nullptr, !store);
+            // A pasted NUL is refused: Return does nothing until it is gone.
+            qobject_cast<QLineEdit*>(QApplication::focusWidget())->insert(QString("p") + QChar(0) + "w");
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QVERIFY(box && box->findChild<QLabel*>("lblNul")->isVisible() && answers.size() == (store ? 0 : 1));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(QApplication::focusWidget(), "pw");
+            QVERIFY(!box->findChild<QLabel*>("lblNul")->isVisible());
             QTest::keyClick(QApplication::focusWidget(), store ? Qt::Key_Return : Qt::Key_Escape);
             QTRY_COMPARE(answers.size(), store ? 1 : 2);
             QTRY_VERIFY(box.isNull()); // closed for good

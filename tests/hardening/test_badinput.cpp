@@ -41,6 +41,8 @@ private slots:
         const QString emoji = "x" + QString::fromUcs4(U"\U0001F600").repeated(40);
         QTest::newRow("long, emoji") << emoji + QString(5000, u'a') + QString(5000, u'\u00e8') << false;
         QTest::newRow("control characters, CR and LF pasted")
+            << QStringLiteral("a\x01\x07\x1b\x7f\tb\rc one\r\nRCPT TO:<x@y>\nDATA\r.\r\n") << false;
+        QTest::newRow("the same in the address: refused")
             << QStringLiteral("a\x01\x07\x1b\x7f\tb\rc one\r\nRCPT TO:<x@y>\nDATA\r.\r\n") << true;
     }
     // No field starts a header or command of its own, no line is too long for SMTP, the text
@@ -61,9 +63,16 @@ private slots:
         QCOMPARE(window->findChild<QObject*>("lblCharCount")->property("text").toString(),
                  "Caratteri: " + QString::number(text.size()));
         window->cmdInvia_Click();
+        auto* lstLog = window->findChild<QListWidget*>("lstLog");
+        if (inAddress) { // refused where it is composed, with its reason; nothing is queued
+            QCOMPARE(m_dialogs.shown.size(), 1);
+            QVERIFY2(m_dialogs.shown[0].text.startsWith("indirizzo non valido: "), qPrintable(m_dialogs.shown[0].text));
+            QCOMPARE(lstLog->count(), 0);
+            m_dialogs.shown.clear();
+            return;
+        }
         m_clock.AdvanceSeconds(60);
         m_timer1.Fire();
-        auto* lstLog = window->findChild<QListWidget*>("lstLog");
         QTRY_VERIFY_WITH_TIMEOUT(lstLog->item(0)->text().startsWith("OK - "), 20000);
 
         const QByteArray sent = server.received;

@@ -335,7 +335,64 @@ private Q_SLOTS:
         tzset();
         const QString time = QString("\\S*%1\\S*%2\\S*07\\S*").arg(at.time().hour() % 12).arg(at.time().minute(), 2, 10, QChar('0'));
         QVERIFY2(QRegularExpression("^" + QRegularExpression::escape(date) + " " + time + "( [AP]M)? @example.it"
-                                    "  - Ciao - riga uno\r\nriga due\r\n$").match(entry).hasMatch(), qPrintable(entry));
+                                    "  - Ciao - riga uno / riga due\r\n$").match(entry).hasMatch(), qPrintable(entry));
+    }
+
+    // An address from the outbox or the news that could carry ESMTP parameters or a command never
+    // reaches the wire: a final ERR line, QUIT, no later attempt. Beyond ASCII only with SMTPUTF8.
+    void addressesThatCannotCarryCommands_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake
+        QTest::addColumn<QByteArray>("last");        // the last line sent
+        QTest::addColumn<QString>("err");
+        const QString refused = "ERR - Indirizzo %1 rifiutato, messaggio non inviato: %2";
+        const QString to = "del destinatario", from = "del mittente", io = "io@example.it";
+        const QByteArrayList helo = {"220 hi\r\n", "250 ok\r\n"};
+        const QByteArrayList ehloUtf8 = {"", "220 hi\r\n", "250-x\r\n250 SMTPUTF8\r\n"};
+        QTest::newRow("ESMTP parameters after >") << io << "anna@example.org> NOTIFY=SUCCESS,FAILURE ORCPT=rfc822;spy@example.net"
+            << "none" << helo << QByteArray("QUIT\r\n") << refused.arg(to, "contiene i caratteri < o >");
+        QTest::newRow("sender with <") << "io@x<y" << "" << "none" << helo << QByteArray("QUIT\r\n")
+            << refused.arg(from, "contiene i caratteri < o >");
+        QTest::newRow("blank") << io << "anna @example.it" << "none" << helo << QByteArray("QUIT\r\n")
+            << refused.arg(to, "contiene spazi");
+        QTest::newRow("line break") << io << "anna@x\r\nRSET" << "none" << helo << QByteArray("QUIT\r\n")
+            << refused.arg(to, "contiene caratteri di controllo");
+        QTest::newRow("two @") << "io@a@b" << "" << "none" << helo << QByteArray("QUIT\r\n") << refused.arg(from, "contiene più di una @");
+        QTest::newRow("beyond ASCII on plain HELO") << io << "anna@città.it" << "none" << helo << QByteArray("QUIT\r\n")
+            << refused.arg(to, "contiene caratteri non ASCII e il server non offre SMTPUTF8");
+        QTest::newRow("beyond ASCII, EHLO without SMTPUTF8") << "ìo@example.it" << "" << "tls"
+            << QByteArrayList{"", "220 hi\r\n", "250-x\r\n250 8BITMIME\r\n"} << QByteArray("QUIT\r\n")
+            << refused.arg(from, "contiene caratteri non ASCII e il server non offre SMTPUTF8");
+        QTest::newRow("beyond ASCII with SMTPUTF8") << io << "anna@città.it" << "tls" << ehloUtf8
+            << QByteArray("MAIL FROM:<io@example.it> SMTPUTF8\r\n") << QString();
+        QTest::newRow("plain address with SMTPUTF8 offered") << io << "" << "tls" << ehloUtf8
+            << QByteArray("MAIL FROM:<io@example.it>\r\n") << QString();
+    }
+    void addressesThatCannotCarryCommands()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, security);
+        QFETCH(QByteArrayList, replies);
+        QFETCH(QString, err);
+        MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer, true> rig; // retries what is not final
+        rig.settings.Security = security;
+        rig.Queue("s", "t", "Anna", to)->mailFrom = from;
+        rig.dispatcher.Timer1_Timer();
+        for (const QByteArray& reply : replies)
+            reply.isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(reply);
+        QByteArrayList lines = rig.ws.written.split('\n');
+        lines.removeLast();
+        QTEST(lines.last() + '\n', "last");
+        if (!err.isEmpty()) {
+            QCOMPARE(rig.lstLog.Lines().value(0), err);
+            QCOMPARE(rig.session.SendState(), 0);
+            QVERIFY(rig.outbox.mailQueue().Count() == 0 && rig.OutboxFiles().isEmpty()); // final: not tried again
+        }
+        QVERIFY(!rig.ws.written.contains("RCPT"));
     }
 
     // Each reply is answered once it is complete, however it arrives; each line goes out in turn, the
@@ -346,13 +403,12 @@ private Q_SLOTS:
         QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
         const auto record = rig.Queue("Ciao\r\nBcc: x@y", "a\nb\rc\r\n.\n..x\n. y");
         record->mailFromName = "I\no\rx";
-        record->mailFrom = "io@x\r\nRSET";
-        record->mailTo = "anna@x\nDATA";
+        record->mailTo = "anna@x";
         Run(rig, 0);
         const QList<QByteArrayList> replies = {{"220-fir", "st\r\n220", "-second\r", "\n22", "0 last\r\n"}, {"250\r\n"},
             {"250-a\n", "250 b\n"}, {"2", "5", "0", " ", "o", "k", "\r", "\n"}, {"354 go\r\n"}, {"250 queued\r\n"}};
-        const QByteArrayList sent = {"HELO ME\r\n", "MAIL FROM:<io@x RSET>\r\n", "RCPT TO:<anna@x DATA>\r\n",
-            "DATA\r\n", "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@x RSET>\r\nTo:anna@x DATA\r\n\r\n"
+        const QByteArrayList sent = {"HELO ME\r\n", "MAIL FROM:<io@example.it>\r\n", "RCPT TO:<anna@x>\r\n",
+            "DATA\r\n", "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it>\r\nTo:anna@x\r\n\r\n"
             "a\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"};
         for (int i = 0; i < 6; ++i) {
             const int state = QList<int>({1, 2, 3, 4, 5, 9}).at(i);

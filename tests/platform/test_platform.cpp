@@ -2,7 +2,9 @@
 // of an HTTP body.
 #include "HostilePeers.h"
 #include "platform/Clock.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramDirectory.h"
+#include "platform/SecretStore.h"
 #include "platform/QtHttpClient.h"
 #include "platform/SettingsStore.h"
 
@@ -11,7 +13,13 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 using namespace Qt::StringLiterals;
@@ -26,6 +34,11 @@ class TestPlatform : public QObject {
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         return file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    static int Mode(const QString& path)
+    {
+        struct stat info{};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
     }
     static QByteArray Read(const QString& path)
     {
@@ -109,9 +122,156 @@ private Q_SLOTS:
         QCOMPARE(DataDirectory(dir.path()), dir.path());
         const QString fallback = DataDirectory(dir.filePath("no/such/dir"));
         QVERIFY(fallback != dir.filePath("no/such/dir") && QFileInfo(fallback).isDir());
+        // Made by the program for the user alone, whatever the umask.
+        QCOMPARE(Mode(fallback), 0700);
         // Installed by the package: the per-user folder, even for root, who can write in /usr/bin.
         QCOMPARE(DataDirectory("/usr/bin"), fallback);
         QCOMPARE(DataDirectory("/usr/local/bin/"), fallback);
+        // A folder others can write to, or another user's: the address book is not put there.
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+        QCOMPARE(DataDirectory(dir.path()), fallback);
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) == 0);
+        QCOMPARE(DataDirectory(dir.path()), fallback);
+        QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), ::geteuid(), ::getegid()) == 0);
+    }
+
+    // The secret-store module is looked for where the program was installed, never beside it,
+    // and loaded only from a file and folder no one else can write to.
+    void moduleOnlyFromTrustedFolders_data()
+    {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("own folder and file, 0755/0644") << 0755 << 0644 << -1 << true;
+        QTest::newRow("folder writable by all, as /tmp") << 01777 << 0644 << -1 << false;
+        QTest::newRow("folder writable by the group") << 0775 << 0644 << -1 << false;
+        QTest::newRow("file writable by others") << 0755 << 0666 << -1 << false;
+        QTest::newRow("file of another user") << 0755 << 0644 << 65534 << false;
+    }
+    void moduleOnlyFromTrustedFolders()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(int, owner);
+        QFETCH(bool, trusted);
+        QTemporaryDir dir;
+        const QString module = dir.filePath("lib/brevilo/brevilo_keychain.so");
+        QVERIFY(Write(module, "not a library"));
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath("lib/brevilo")).constData(), folderMode) == 0);
+        QVERIFY(::chmod(QFile::encodeName(module).constData(), fileMode) == 0);
+        if (owner >= 0)
+            QVERIFY(::chown(QFile::encodeName(module).constData(), owner, owner) == 0);
+        QCOMPARE(TrustedForCode(module), trusted);
+        // A program copied into a folder of its own finds the module in ../lib/brevilo, never
+        // beside itself, and never a file without the suffix.
+        const QStringList candidates = SecretStoreModuleCandidates(dir.filePath("bin"));
+        QVERIFY(candidates.contains(module));
+        for (const QString& candidate : candidates)
+            QVERIFY2(!candidate.startsWith(dir.filePath("bin")) && candidate.endsWith(".so"), qPrintable(candidate));
+    }
+
+    // Under the usual umask the settings file and its folder are still the user's alone, also
+    // when a file of an earlier run was readable by all; what start-up tightens, it tightens
+    // only for files the user owns.
+    void privateModes()
+    {
+        const mode_t old = ::umask(022);
+        QTemporaryDir dir;
+        const QString conf = dir.filePath("config/Brevilo/Brevilo.conf");
+        {
+            QtSettingsStore store(conf);
+            store.WriteSetting("Brevilo", "Address", "SMTP", "mail.example.org");
+            QVERIFY(store.Sync());
+        }
+        QCOMPARE(Mode(conf), 0600);
+        QCOMPARE(Mode(dir.filePath("config/Brevilo")), 0700);
+        const QString shown = dir.filePath("old/outbox/a.json"), foreign = dir.filePath("old/outbox/b.json");
+        QVERIFY(Write(shown, "{}") && Write(foreign, "{}"));
+        QVERIFY(::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0);
+        TightenOwnModes({dir.filePath("old")});
+        QCOMPARE(Mode(shown), 0600);
+        QCOMPARE(Mode(dir.filePath("old/outbox")), 0700);
+        QCOMPARE(Mode(foreign), 0644);
+        ::umask(old);
+    }
+
+    // A news host may be "https://host": the page comes over TLS with its certificate verified
+    // (no question: an unverified one is a failed request). An http page that redirects to https
+    // of the same host is followed there, to another host never.
+    void httpsPages_data()
+    {
+        QTest::addColumn<QString>("host"); // A: trusted TLS, B: untrusted TLS, R: plain redirecting to the Location
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("https, verified") << "https://127.0.0.1:A" << "" << "tls page";
+        QTest::newRow("https, not verified") << "https://127.0.0.1:B" << "" << "";
+        QTest::newRow("http to https of the same host") << "127.0.0.1:R" << "https://127.0.0.1:A/" << "tls page";
+        QTest::newRow("http to https of another host") << "127.0.0.1:R" << "https://localhost:A/" << "";
+        QTest::newRow("https back to http") << "https://127.0.0.1:A" << "http://127.0.0.1:R/" << "";
+    }
+    void httpsPages()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, location);
+        QTemporaryDir dir;
+        QList<QSslConfiguration> tls;
+        for (const char* name : {"a", "b"}) {
+            const QString cert = dir.filePath(QString(name) + ".pem"), key = dir.filePath(QString(name) + ".key");
+            QProcess openssl;
+            openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                                      "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", key, "-out", cert});
+            QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+            QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+            c.setLocalCertificate(QSslCertificate(Read(cert)));
+            c.setPrivateKey(QSslKey(Read(key), QSsl::Rsa));
+            tls.append(c);
+        }
+        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+        QSslConfiguration trusting = saved;
+        trusting.addCaCertificate(tls[0].localCertificate()); // A is vouched for, B is not
+        QSslConfiguration::setDefaultConfiguration(trusting);
+
+        QSslServer a, b;
+        QTcpServer r;
+        a.setSslConfiguration(tls[0]);
+        b.setSslConfiguration(tls[1]);
+        const auto serve = [](QTcpServer& server, std::function<QByteArray()> response) {
+            QObject::connect(&server, &QTcpServer::pendingConnectionAvailable, &server, [&server, response] {
+                while (QTcpSocket* socket = server.nextPendingConnection()) {
+                    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, response] {
+                        if (socket->peek(64 * 1024).contains("\r\n\r\n")) {
+                            socket->readAll();
+                            socket->write(response());
+                            socket->disconnectFromHost();
+                        }
+                    });
+                }
+            });
+            QVERIFY(server.listen(QHostAddress::LocalHost));
+        };
+        const auto page = [](const QByteArray& body) {
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        };
+        const auto ports = [&](QString text) {
+            return text.replace(":A", ":" + QString::number(a.serverPort()))
+                .replace(":B", ":" + QString::number(b.serverPort()))
+                .replace(":R", ":" + QString::number(r.serverPort()));
+        };
+        serve(a, [&] { return !location.startsWith("http:") ? page("tls page") : "HTTP/1.1 301 Moved\r\nLocation: " + ports(location).toUtf8()
+                                                                       + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"; });
+        serve(b, [&] { return page("tls page"); });
+        serve(r, [&] { return location.startsWith("https") ? "HTTP/1.1 301 Moved\r\nLocation: " + ports(location).toUtf8()
+                                                                 + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+                                                           : page("plain page"); });
+        QtHttpClient client(20000, 100000);
+        QSignalSpy ended(&client, &IHttpClient::stateChanged);
+        client.StartRequest(ports(host), {});
+        QTRY_VERIFY_WITH_TIMEOUT(!client.IsExecuting(), 20000);
+        QSslConfiguration::setDefaultConfiguration(saved);
+        QCOMPARE(client.RequestHost(), ports(host)); // exactly as given, for the extractor's choice
+        QTEST(client.ReadBody(100000), "body");
     }
 
     // The body's last character survives, also when the reply ends in the middle of it (as
