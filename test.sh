@@ -20,7 +20,7 @@ echo "== Build and test (default)"
 configure_and_build default
 ctest --preset default
 
-[ $quick -eq 1 ] && exit 0
+[ $quick -eq 1 ] && { python3 scripts/test_share.py; exit 0; }
 
 echo "== Build and test (AddressSanitizer + UndefinedBehaviorSanitizer)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
@@ -31,3 +31,5 @@ ctest --preset sanitize
 
 echo "== Fuzz smoke runs"
 ./scripts/fuzz.sh "${BREVILO_FUZZ_SECONDS:-30}"
+
+python3 scripts/test_share.py
