@@ -30,7 +30,8 @@ grep -qx -- '--build --preset default --target brevilo' "$work/cmake.log" ||
 echo "== the manual page"
 page="$source_dir/packaging/brevilo.1"
 for word in outbox RetryHours Security User CaFile TrustedCertificate brevilo.lock HELD RETRY \
-    "Riprova ora" "Invia al prossimo avvio" SIGTERM secret STARTTLS; do
+    "Riprova ora" "Invia al prossimo avvio" SIGTERM secret STARTTLS 0600 XDG_RUNTIME_DIR oauth2 \
+    "Trova impostazioni" SMTPUTF8; do
     grep -q -- "$word" "$page" || fail "the manual page does not name $word"
 done
 # What was once true and is no more.
