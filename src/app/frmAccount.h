@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -19,6 +20,14 @@ public:
         QString user;
         QString password; // empty: unchanged
         QString smsGateway;
+        // Signing in: "password" or "oauth2"; the provider and its overrides (empty: the preset's).
+        QString auth = QStringLiteral("password");
+        QString provider = QStringLiteral("microsoft");
+        QString clientId;
+        QString clientSecret;
+        QString authorizeUrl;
+        QString tokenUrl;
+        QString scope;
     };
 
     explicit frmAccount(QWidget* parent = nullptr);
@@ -26,12 +35,29 @@ public:
     // Shows the values, application-modal, and returns at once; accepted() reports OK.
     void ShowModal(const Values& values);
     Values Result() const;
+    // The answer to "Accedi ora": ok, or the reason it did not work.
+    void ShowSignInResult(bool ok, const QString& reason);
+
+Q_SIGNALS:
+    // "Accedi ora" with the values on screen.
+    void signInRequested(const frmAccount::Values& values);
 
 private:
+    void UpdateOAuthFields();
+
     QComboBox* cboSecurity = nullptr;
     QLineEdit* txtUser = nullptr;
     QLineEdit* txtPassword = nullptr;
     QLineEdit* txtSmsGateway = nullptr;
+    QComboBox* cboAuth = nullptr;
+    QLineEdit* txtClientId = nullptr;
+    QLineEdit* txtClientSecret = nullptr;
+    QLineEdit* txtAuthorizeUrl = nullptr;
+    QLineEdit* txtTokenUrl = nullptr;
+    QLineEdit* txtScope = nullptr;
+    QPushButton* cmdAccedi = nullptr;
+    QLabel* lblOAuth = nullptr;
+    QString m_provider;
     QPushButton* cmdOk = nullptr;
     QPushButton* cmdAnnulla = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -35,6 +36,9 @@ public:
     void ShowModal();
     // Where OK puts a password typed under "Server e account" (the secret store and the run's memory).
     void SetPasswords(mail::Passwords* passwords) { m_passwords = passwords; }
+    // "Accedi ora": signs in with trial settings (the fields on screen) and answers ok or why not.
+    using SignIn = std::function<void(const settings::ModMain& trial, std::function<void(bool ok, QString why)> done)>;
+    void SetSignIn(SignIn signIn) { m_signIn = std::move(signIn); }
 
     void Form_Load();
 
@@ -56,6 +60,7 @@ private:
 
     settings::ModMain& m_settings;
     mail::Passwords* m_passwords = nullptr;
+    SignIn m_signIn;
     frmAccount::Values m_account; // applied by OK, like every other field
     frmAccount* m_accountDialog = nullptr;
 

@@ -37,12 +37,25 @@ void SmtpDialogue::Begin(const CMessaggio& mail, platform::Encryption security, 
     m_domain.clear();
     m_encrypted = false;
     m_capabilities.clear();
+    m_token.clear();
+    m_mechanism.clear();
+}
+
+void SmtpDialogue::BeginWithToken(const CMessaggio& mail, platform::Encryption security, const QString& user,
+                                  const QString& accessToken, const QString& host, quint16 port)
+{
+    Begin(mail, security, user, QString());
+    m_token = accessToken;
+    m_tokenHost = host;
+    m_tokenPort = port;
 }
 
 void SmtpDialogue::End()
 {
     m_password.fill(QLatin1Char('\0'));
     m_password.clear();
+    m_token.fill(QLatin1Char('\0'));
+    m_token.clear();
     m_mail = nullptr;
 }
 
@@ -74,6 +87,23 @@ SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool we
     if (sendState == kPassword || sendState == kHandshake || sendState == kTrust) {
         const QByteArray first = reply.left(reply.indexOf('\n')).left(100).trimmed();
         return Failed(QStringLiteral("The server replied before it was asked: ") + QString::fromUtf8(first), false);
+    }
+    if (sendState == kAuthTokenRefused) {
+        // The server closes the exchange it opened with its 334: this is its final refusal.
+        SmtpStep step;
+        step.then = SmtpStep::Then::TokenRefused;
+        return step;
+    }
+    if (sendState == kAuthToken && wellFormed && reply.startsWith("334")) {
+        // RFC 7628 and the providers: a refused token comes as a 334 with a JSON error, and the
+        // client ends that exchange before the server gives its 5xx.
+        return Wait(kAuthTokenRefused, m_mechanism == "OAUTHBEARER" ? QByteArrayLiteral("AQ==\r\n")
+                                                                     : QByteArrayLiteral("\r\n"));
+    }
+    if (sendState == kAuthToken && wellFormed && reply.at(0) == '5') {
+        SmtpStep step;
+        step.then = SmtpStep::Then::TokenRefused;
+        return step;
     }
     const bool asksMore = sendState == kData || sendState == kAuthUser || sendState == kAuthPassword;
     if (!wellFormed || reply.at(0) != (asksMore ? '3' : '2')) {
@@ -115,6 +145,10 @@ SmtpStep SmtpDialogue::Answer(qint32 sendState, const QByteArray& reply, bool we
     case kAuth:
         m_password.clear();
         return SendMailFrom();
+    case kAuthToken:
+        m_token.fill(QLatin1Char('\0'));
+        m_token.clear();
+        return SendMailFrom();
     case kHelo:
         return SendMailFrom();
     case kMail:
@@ -148,6 +182,8 @@ SmtpStep SmtpDialogue::AfterEhlo()
         return SendMailFrom();
     if (!m_encrypted)
         return Failed(QStringLiteral("A password is never sent without TLS"), true);
+    if (!m_token.isEmpty())
+        return AuthWithToken();
     if (m_capabilities.contains("AUTH PLAIN")) {
         const QByteArray response = '\0' + m_user.toUtf8() + '\0' + m_password.toUtf8();
         return Wait(kAuth, "AUTH PLAIN " + response.toBase64() + "\r\n");
@@ -155,6 +191,26 @@ SmtpStep SmtpDialogue::AfterEhlo()
     if (m_capabilities.contains("AUTH LOGIN"))
         return Wait(kAuthUser, Line(QStringLiteral("AUTH LOGIN")));
     return Failed(QStringLiteral("The server offers neither AUTH PLAIN nor AUTH LOGIN"), true);
+}
+
+SmtpStep SmtpDialogue::AuthWithToken()
+{
+    // One line each, as long as the token makes it (2,500 bytes and more for some providers).
+    QByteArray response;
+    if (m_capabilities.contains("AUTH OAUTHBEARER")) {
+        m_mechanism = "OAUTHBEARER";
+        response = "n,a=" + m_user.toUtf8() + ",\x01host=" + m_tokenHost.toUtf8() + "\x01port="
+            + QByteArray::number(m_tokenPort) + "\x01auth=Bearer " + m_token.toUtf8() + "\x01\x01";
+    } else if (m_capabilities.contains("AUTH XOAUTH2")) {
+        m_mechanism = "XOAUTH2";
+        response = "user=" + m_user.toUtf8() + "\x01auth=Bearer " + m_token.toUtf8() + "\x01\x01";
+    } else {
+        return Failed(QStringLiteral("Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2)"),
+                      true);
+    }
+    QByteArray line = "AUTH " + m_mechanism + ' ' + response.toBase64() + "\r\n";
+    response.fill('\0');
+    return Wait(kAuthToken, line);
 }
 
 SmtpStep SmtpDialogue::SendMailFrom()
