@@ -78,6 +78,7 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
     form->addRow(QStringLiteral("Sicurezza"), cboSecurity);
     form->addRow(QStringLiteral("Utente"), txtUser);
     form->addRow(QStringLiteral("Password"), txtPassword);
+    form->addRow(QStringLiteral("Gateway SMS"), txtSmsGateway);
     form->addRow(QStringLiteral("Accesso"), cboAuth);
     form->addRow(QStringLiteral("ID client"), txtClientId);
     form->addRow(QStringLiteral("Segreto client"), txtClientSecret);
@@ -85,7 +86,6 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
     form->addRow(QStringLiteral("URL token"), txtTokenUrl);
     form->addRow(QStringLiteral("Ambito (scope)"), txtScope);
     form->addRow(cmdAccedi, lblOAuth);
-    form->addRow(QStringLiteral("Gateway SMS"), txtSmsGateway);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdOk);
@@ -94,15 +94,15 @@ frmAccount::frmAccount(QWidget* parent) : QDialog(parent)
 
     setTabOrder(cboSecurity, txtUser);
     setTabOrder(txtUser, txtPassword);
-    setTabOrder(txtPassword, cboAuth);
+    setTabOrder(txtPassword, txtSmsGateway);
+    setTabOrder(txtSmsGateway, cboAuth);
     setTabOrder(cboAuth, txtClientId);
     setTabOrder(txtClientId, txtClientSecret);
     setTabOrder(txtClientSecret, txtAuthorizeUrl);
     setTabOrder(txtAuthorizeUrl, txtTokenUrl);
     setTabOrder(txtTokenUrl, txtScope);
     setTabOrder(txtScope, cmdAccedi);
-    setTabOrder(cmdAccedi, txtSmsGateway);
-    setTabOrder(txtSmsGateway, cmdOk);
+    setTabOrder(cmdAccedi, cmdOk);
     setTabOrder(cmdOk, cmdAnnulla);
 
     connect(cmdOk, &QPushButton::clicked, this, &QDialog::accept);

@@ -205,6 +205,7 @@ struct OAuthTokens::Pending {
     QTcpServer* listener = nullptr;
     QString state;
     QByteArray verifier;
+    QUrl redirectUri; // kept: the token request repeats it after the listener has closed
     bool browserOpen = false;
 };
 
@@ -238,9 +239,7 @@ QString OAuthTokens::Account() const
 
 QUrl OAuthTokens::RedirectUri() const
 {
-    if (!m_pending || !m_pending->listener)
-        return {};
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_pending->listener->serverPort()));
+    return m_pending ? m_pending->redirectUri : QUrl();
 }
 
 void OAuthTokens::Obtain(const OAuthConfig& config, Mode mode, std::function<void(Result)> done)
@@ -317,6 +316,7 @@ void OAuthTokens::StartSignIn()
         return;
     }
     connect(pending.listener, &QTcpServer::newConnection, this, &OAuthTokens::Listener_NewConnection);
+    pending.redirectUri = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(pending.listener->serverPort()));
     pending.state = QString::fromLatin1(RandomToken(24));
     pending.verifier = RandomToken(48);
     const QByteArray challenge = Base64Url(QCryptographicHash::hash(pending.verifier, QCryptographicHash::Sha256));

@@ -196,14 +196,15 @@ SmtpStep SmtpDialogue::AfterEhlo()
 SmtpStep SmtpDialogue::AuthWithToken()
 {
     // One line each, as long as the token makes it (2,500 bytes and more for some providers).
+    const char kSep = 1; // the ^A between the fields of both mechanisms
     QByteArray response;
     if (m_capabilities.contains("AUTH OAUTHBEARER")) {
         m_mechanism = "OAUTHBEARER";
-        response = "n,a=" + m_user.toUtf8() + ",\x01host=" + m_tokenHost.toUtf8() + "\x01port="
-            + QByteArray::number(m_tokenPort) + "\x01auth=Bearer " + m_token.toUtf8() + "\x01\x01";
+        response = "n,a=" + m_user.toUtf8() + ',' + kSep + "host=" + m_tokenHost.toUtf8() + kSep + "port="
+            + QByteArray::number(m_tokenPort) + kSep + "auth=Bearer " + m_token.toUtf8() + kSep + kSep;
     } else if (m_capabilities.contains("AUTH XOAUTH2")) {
         m_mechanism = "XOAUTH2";
-        response = "user=" + m_user.toUtf8() + "\x01auth=Bearer " + m_token.toUtf8() + "\x01\x01";
+        response = "user=" + m_user.toUtf8() + kSep + "auth=Bearer " + m_token.toUtf8() + kSep + kSep;
     } else {
         return Failed(QStringLiteral("Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2)"),
                       true);

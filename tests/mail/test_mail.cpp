@@ -37,12 +37,12 @@ struct FakeTokens final : ITokenSource {
     QStringList modes;
     QStringList keys;
 };
+// The AUTH line of a mechanism, "|" standing for the ^A between fields.
 QByteArray AuthLine(const QByteArray& mechanism, const QByteArray& token)
 {
-    const QByteArray response = mechanism == "XOAUTH2"
-        ? "user=anna@example.invalid\x01auth=Bearer " + token + "\x01\x01"
-        : "n,a=anna@example.invalid,\x01host=smtp.example.it\x01port=465\x01auth=Bearer " + token + "\x01\x01";
-    return "AUTH " + mechanism + ' ' + response.toBase64() + "\r\n";
+    QByteArray response = mechanism == "XOAUTH2" ? "user=anna@example.invalid|auth=Bearer " + token + "||"
+                                                  : "n,a=anna@example.invalid,|host=smtp.example.it|port=465|auth=Bearer " + token + "||";
+    return "AUTH " + mechanism + ' ' + response.replace('|', '\x01').toBase64() + "\r\n";
 }
 const QByteArrayList kGood = testsupport::ScriptedSmtpServer::GoodReplies();
 // A dispatcher tick, then the first `replies` good replies to the session it started.

@@ -22,7 +22,8 @@ public:
     static constexpr const char* kClientId = "brevilo-test-client";
     static constexpr const char* kUser = "anna@example.invalid";
 
-    bool Start(const QString& saveDirectory = QString())
+    // stateFile: refresh tokens and issued tokens kept for the next run of the provider.
+    bool Start(const QString& saveDirectory = QString(), const QString& stateFile = QString())
     {
         const QString cert = m_dir.filePath("cert.pem"), key = m_dir.filePath("key.pem");
         QProcess openssl;
@@ -32,8 +33,10 @@ public:
         if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
             return false;
         const QString script = qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/support/oauth_sink.py";
-        if (!m_server.Start({script, saveDirectory.isEmpty() ? QStringLiteral("--count") : saveDirectory, cert, key, kClientId},
-                            QRegularExpression("READY .*both=(\\d+)")))
+        QStringList args = {script, saveDirectory.isEmpty() ? QStringLiteral("--count") : saveDirectory, cert, key, kClientId};
+        if (!stateFile.isEmpty())
+            args.append(stateFile);
+        if (!m_server.Start(args, QRegularExpression("READY .*both=(\\d+)")))
             return false;
         const QString line = m_server.Output().section("READY ", 1).section('\n', 0, 0);
         for (const QString& pair : line.split(' ', Qt::SkipEmptyParts))
@@ -50,12 +53,22 @@ public:
     // One counter of /stats (authorize, code, refresh, refused_refresh).
     int Stat(const QString& name) { return QJsonDocument::fromJson(Get("stats")).object().value(name).toInt(); }
 
+    // Every token the provider handed out.
+    QStringList Issued()
+    {
+        QStringList tokens;
+        for (const QVariant& token : QJsonDocument::fromJson(Get("issued")).toVariant().toList())
+            tokens.append(token.toString());
+        return tokens;
+    }
+
 private:
     QByteArray Get(const QString& path)
     {
         QNetworkAccessManager http;
         QNetworkReply* reply = http.get(QNetworkRequest(QUrl(Url(path))));
-        QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000);
+        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000))
+            return {};
         const QByteArray body = reply->readAll();
         delete reply;
         return body;

@@ -1,6 +1,8 @@
 """A fake OAuth 2.0 provider and a submission server that logs in by token, for tests and the benchmark.
 
-Usage: oauth_sink.py OUTDIR CERT KEY CLIENT_ID       (OUTDIR "--count" keeps nothing)
+Usage: oauth_sink.py OUTDIR CERT KEY CLIENT_ID [STATE]   (OUTDIR "--count" keeps nothing)
+       STATE: a JSON file that keeps the refresh tokens and the tokens issued from one run of the
+       provider to the next (a second program run then finds its refresh token still valid)
 
 On 127.0.0.1, each on a free port:
   http      the authorization server (Python's http.server):
@@ -13,6 +15,7 @@ On 127.0.0.1, each on a free port:
                    token>, refuse_refresh=1 (invalid_grant), slow=<seconds before a token answer>,
                    revoke_access=1 (the tokens issued so far are refused by SMTP), token_bytes=<n>
               GET  /stats      JSON counters: authorize, code, refresh, refused_refresh
+              GET  /issued     every access and refresh token handed out (JSON list)
   xoauth2   aiosmtpd, STARTTLS required, AUTH XOAUTH2 only
   both      aiosmtpd, STARTTLS required, AUTH XOAUTH2 and OAUTHBEARER
 Both SMTP listeners check the token with the authorization server's own table. A refused token
@@ -39,8 +42,9 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Provider:
-    def __init__(self, client_id):
+    def __init__(self, client_id, state=None):
         self.client_id = client_id
+        self.state = state
         self.lock = threading.Lock()
         self.codes = {}       # code -> (challenge, redirect_uri, user)
         self.refresh = {}     # refresh token -> user
@@ -48,11 +52,24 @@ class Provider:
         self.settings = {"authorize": "consent", "lifetime": "3600", "refuse_refresh": "0", "slow": "0",
                          "token_bytes": "4096"}
         self.stats = collections.Counter()
+        self.issued = []      # every token handed out, for the tests that look for leaks
+        if state and os.path.exists(state):
+            with open(state, encoding="utf-8") as f:
+                kept = json.load(f)
+            self.refresh, self.issued = kept["refresh"], kept["issued"]
+
+    def save(self):
+        if self.state:
+            with open(self.state + ".tmp", "w", encoding="utf-8") as f:
+                json.dump({"refresh": self.refresh, "issued": self.issued}, f)
+            os.replace(self.state + ".tmp", self.state)
 
     def new_access(self, user):
         size = int(self.settings["token_bytes"])
         token = secrets.token_urlsafe(size)[:size]
         self.access[token] = (user, time.time() + int(self.settings["lifetime"]))
+        self.issued.append(token)
+        self.save()
         return {"access_token": token, "token_type": "Bearer", "expires_in": int(self.settings["lifetime"])}
 
     def check(self, user, token):
@@ -93,6 +110,9 @@ def make_http(provider):
             if url.path == "/stats":
                 with provider.lock:
                     return self.answer(200, dict(provider.stats))
+            if url.path == "/issued":
+                with provider.lock:
+                    return self.answer(200, provider.issued)
             if url.path != "/authorize":
                 return self.answer(404, {"error": "not_found"})
             with provider.lock:
@@ -136,6 +156,8 @@ def make_http(provider):
                     reply = provider.new_access(known[2])
                     refresh = secrets.token_urlsafe(32)
                     provider.refresh[refresh] = known[2]
+                    provider.issued.append(refresh)
+                    provider.save()
                     reply["refresh_token"] = refresh
                     return self.answer(200, reply)
                 if grant == "refresh_token":
@@ -226,7 +248,7 @@ def make_smtp(sink, provider, listener, context):
 async def main():
     outdir, cert, key, client_id = sys.argv[1:5]
     sink = Sink(None if outdir == "--count" else outdir)
-    provider = Provider(client_id)
+    provider = Provider(client_id, sys.argv[5] if len(sys.argv) > 5 else None)
     http = make_http(provider)
     threading.Thread(target=http.serve_forever, daemon=True).start()
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
