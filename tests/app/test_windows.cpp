@@ -756,11 +756,17 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QTRY_COMPARE_WITH_TIMEOUT(Label("lblOAuth"), "Accesso riuscito", 20000);
         QCOMPARE(e->browser.opened.size(), 1);
+        // The sign-in window has come and gone over the dialog, which takes the keyboard again.
+        QVERIFY(!e->w->findChild<QDialog*>("frmSignIn")->isVisible());
+        account->activateWindow();
+        QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == account);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // OK of "Server e account"
         QTRY_VERIFY(!account->isVisible());
         root = e->w->findChild<QDialog*>("frmOptions");
         Click("cmdOk");
         root = e->w.get();
+        e->w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(e->w.get()));
 
         QueueOne("col token");
         auto* log = W<QListWidget>("lstLog");
@@ -780,6 +786,8 @@ private Q_SLOTS:
         root = e->w->findChild<QDialog*>("frmOptions");
         Click("cmdOk");
         root = e->w.get();
+        e->w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(e->w.get()));
         QueueOne("trattenuto");
         QPointer<QDialog> signIn;
         QTRY_VERIFY_WITH_TIMEOUT((signIn = e->w->findChild<QDialog*>("frmSignIn")) && signIn->isVisible(), 20000);
