@@ -65,6 +65,7 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
         Fail(QStringLiteral("Invio interrotto dal messaggio successivo"), true);
 
     ++m_session;
+    m_tokenRenewed = false;
     m_currentMail = record;
     m_outbox.SetInFlight(record);
     m_reply.clear();
@@ -100,6 +101,10 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
                              Outcome::Held);
         return;
     }
+    if (m_settings.Auth.trimmed().compare(QLatin1String("oauth2"), Qt::CaseInsensitive) == 0) {
+        ObtainToken(ITokenSource::Mode::Any);
+        return;
+    }
     if (!m_passwords) {
         m_outbox.ReportError(QStringLiteral("Nessuna password per %1.").arg(Passwords::Key(user, m_host)) + kRetryNow,
                              Outcome::Held);
@@ -127,6 +132,42 @@ void SmtpSession::Connect(const QString& password)
     SetSendState(m_dialogue.FirstState());
     ArmReplyTimer();
     ws.ConnectToHost(m_host, m_port, m_security, m_settings.CaFile);
+}
+
+void SmtpSession::ObtainToken(ITokenSource::Mode mode)
+{
+    QString why;
+    const std::optional<OAuthConfig> config = OAuthConfig::Resolve(m_settings, m_host, &why);
+    if (!config || !m_tokens) {
+        HoldForSignIn(config ? QStringLiteral("Accesso OAuth non disponibile") : why);
+        return;
+    }
+    // The state holds the dispatcher while the browser or the provider is asked.
+    SetSendState(SmtpDialogue::kPassword);
+    QPointer<SmtpSession> self(this);
+    const quint64 session = m_session;
+    m_tokens->Obtain(*config, mode, [self, session](ITokenSource::Result result) {
+        if (!self || self->m_session != session || self->sendState != SmtpDialogue::kPassword)
+            return;
+        if (result.accessToken)
+            self->ConnectWithToken(*result.accessToken);
+        else
+            self->HoldForSignIn(result.reason);
+    });
+}
+
+void SmtpSession::ConnectWithToken(const QString& accessToken)
+{
+    m_dialogue.BeginWithToken(*m_currentMail, m_security, m_settings.User.trimmed(), accessToken, m_host, m_port);
+    SetSendState(m_dialogue.FirstState());
+    ArmReplyTimer();
+    ws.ConnectToHost(m_host, m_port, m_security, m_settings.CaFile);
+}
+
+void SmtpSession::HoldForSignIn(const QString& reason)
+{
+    // Until held messages exist, a temporary failure: the message waits for a later attempt.
+    Fail(reason, false);
 }
 
 void SmtpSession::SetSendState(qint32 value)
@@ -209,6 +250,24 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
              true, Outcome::Held);
         return;
     }
+    case SmtpStep::Then::TokenRefused:
+        if (!m_tokenRenewed && m_tokens) {
+            // Perhaps revoked or expired early: one new token, one more connection.
+            m_tokenRenewed = true;
+            m_replyTimer.Stop();
+            m_reply.clear();
+            m_dialogue.End();
+            SetSendState(SmtpDialogue::kPassword); // before closing: the close is no failure
+            ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
+            ws.Close();
+            ObtainToken(ITokenSource::Mode::Refresh);
+            return;
+        }
+        // The login was refused, not the message: it waits for another attempt.
+        Refuse(QStringLiteral("Token rifiutato dal server per %1: ").arg(Passwords::Key(m_settings.User.trimmed(), m_host))
+                   + QString::fromUtf8(reply),
+               Outcome::Temporary);
+        return;
     case SmtpStep::Then::Failed:
         Fail(step.error, step.quit, step.outcome);
         return;
