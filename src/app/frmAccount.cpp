@@ -2,6 +2,7 @@
 
 #include "mail/OAuthTokens.h"
 #include "mail/ProviderLookup.h"
+#include "mail/ProviderSettings.h"
 #include "platform/QtDnsResolver.h"
 #include "platform/QtSecureHttpClient.h"
 #include "settings/modMain.h"
@@ -265,7 +266,7 @@ void frmAccount::SetSearching(bool searching)
     cmdTrova->setText(searching ? kInterrompi : kTrova);
     // What the answer will fill is not edited meanwhile, so it never overwrites a person's typing.
     for (QWidget* field : {static_cast<QWidget*>(txtServer), static_cast<QWidget*>(cboSecurity),
-                           static_cast<QWidget*>(txtUser)})
+                           static_cast<QWidget*>(txtUser), static_cast<QWidget*>(cboAuth)})
         field->setEnabled(!searching);
 }
 
@@ -274,6 +275,18 @@ void frmAccount::ApplyFound(const mail::ProviderSettings& found)
     txtServer->setText(found.ServerSetting());
     cboSecurity->setCurrentIndex(qMax(0, kSecurityWords.indexOf(found.security)));
     txtUser->setText(found.user);
+    // The sign-in the provider wants, where the program has its preset; a password otherwise.
+    const int preset = found.auth == mail::ProviderSettings::Auth::OAuth2 && !found.oauthProvider.isEmpty()
+        ? kProviderWords.indexOf(found.oauthProvider)
+        : -1;
+    const int choice = qMax(0, preset);
+    if (choice > 0 && choice != cboAuth->currentIndex()) {
+        // Overrides typed for another provider would send this one's sign-in to the wrong place.
+        for (QLineEdit* field : {txtClientId, txtClientSecret, txtAuthorizeUrl, txtTokenUrl, txtScope})
+            field->clear();
+    }
+    cboAuth->setCurrentIndex(choice);
+    UpdateOAuthFields();
 }
 
 frmAccount::Values frmAccount::Result() const

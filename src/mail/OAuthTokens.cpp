@@ -245,7 +245,7 @@ QUrl OAuthTokens::RedirectUri() const
 void OAuthTokens::Obtain(const OAuthConfig& config, Mode mode, std::function<void(Result)> done)
 {
     if (m_pending) {
-        done({std::nullopt, QStringLiteral("Un altro accesso è già in corso")});
+        done({std::nullopt, QStringLiteral("Un altro accesso è già in corso"), true});
         return;
     }
     ++m_generation;
@@ -289,7 +289,7 @@ void OAuthTokens::Refresh(const QString& refreshToken)
                                                  {QStringLiteral("refresh_token"), refreshToken},
                                                  {QStringLiteral("client_id"), config.clientId},
                                                  {QStringLiteral("scope"), config.scope}};
-    PostToken(fields, [this](TokenReply reply, QString failure) {
+    PostToken(fields, [this](TokenReply reply, QString failure, bool passing) {
         if (reply.ok) {
             Granted(reply, m_pending->refreshToken);
             return;
@@ -302,7 +302,8 @@ void OAuthTokens::Refresh(const QString& refreshToken)
             StartSignIn();
             return;
         }
-        End({std::nullopt, QStringLiteral("Accesso per %1: rinnovo del token non riuscito (%2)").arg(Account(), failure)});
+        End({std::nullopt, QStringLiteral("Accesso per %1: rinnovo del token non riuscito (%2)").arg(Account(), failure),
+             passing});
     });
 }
 
@@ -312,7 +313,8 @@ void OAuthTokens::StartSignIn()
     pending.listener = new QTcpServer(this);
     // The loopback address only: the port-only way of listening would take every interface.
     if (!pending.listener->listen(QHostAddress::LocalHost, 0)) {
-        End({std::nullopt, QStringLiteral("Accesso per %1: impossibile attendere il browser su 127.0.0.1").arg(Account())});
+        End({std::nullopt, QStringLiteral("Accesso per %1: impossibile attendere il browser su 127.0.0.1").arg(Account()),
+             true});
         return;
     }
     connect(pending.listener, &QTcpServer::newConnection, this, &OAuthTokens::Listener_NewConnection);
@@ -401,16 +403,17 @@ void OAuthTokens::ExchangeCode(const QString& code)
                                                  {QStringLiteral("redirect_uri"), RedirectUri().toString()},
                                                  {QStringLiteral("client_id"), config.clientId},
                                                  {QStringLiteral("code_verifier"), QString::fromLatin1(m_pending->verifier)}};
-    PostToken(fields, [this](TokenReply reply, QString failure) {
+    PostToken(fields, [this](TokenReply reply, QString failure, bool passing) {
         if (reply.ok)
             Granted(reply, QString());
         else
-            End({std::nullopt, QStringLiteral("Accesso per %1: il fornitore non ha dato il token (%2)").arg(Account(), failure)});
+            End({std::nullopt, QStringLiteral("Accesso per %1: il fornitore non ha dato il token (%2)").arg(Account(), failure),
+                 passing});
     });
 }
 
 void OAuthTokens::PostToken(const QList<std::pair<QString, QString>>& fields,
-                            std::function<void(TokenReply, QString)> then)
+                            std::function<void(TokenReply, QString, bool)> then)
 {
     QUrlQuery form;
     for (const auto& [name, value] : fields)
@@ -437,12 +440,14 @@ void OAuthTokens::PostToken(const QList<std::pair<QString, QString>>& fields,
         if (status == 0) {
             // No HTTP answer at all: the reason is the network's, never the request.
             parsed.ok = false;
-            then(parsed, reply->errorString());
+            then(parsed, reply->errorString(), true);
             return;
         }
         if (status != 200)
             parsed.ok = false;
-        then(parsed, QStringLiteral("HTTP %1, %2").arg(status).arg(parsed.error.isEmpty() ? QStringLiteral("-") : parsed.error));
+        // A server error or "too many requests" says nothing about the request: ask again later.
+        then(parsed, QStringLiteral("HTTP %1, %2").arg(status).arg(parsed.error.isEmpty() ? QStringLiteral("-") : parsed.error),
+             status >= 500 || status == 429);
     });
 }
 

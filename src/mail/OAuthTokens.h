@@ -78,6 +78,9 @@ public:
     struct Result {
         std::optional<QString> accessToken;
         QString reason; // why there is none (Italian, never a token)
+        // No token because the provider could not be reached (or failed for the moment): worth
+        // trying again later. Otherwise only the user can mend it (sign in, settings).
+        bool retryLater = false;
     };
     virtual ~ITokenSource() = default;
     // done runs once, later or at once, on the UI thread.
@@ -124,7 +127,10 @@ private:
     void Listener_NewConnection();
     void Browser_Request(QTcpSocket* socket);
     void ExchangeCode(const QString& code);
-    void PostToken(const QList<std::pair<QString, QString>>& fields, std::function<void(TokenReply, QString)> then);
+    // then: the reply, how it failed (for the reason), and whether the failure was the network's
+    // or a provider's passing fault rather than an answer about this request.
+    void PostToken(const QList<std::pair<QString, QString>>& fields,
+                   std::function<void(TokenReply, QString, bool)> then);
     void Granted(const TokenReply& reply, const QString& previousRefresh);
     void End(Result result);
     void StopSignIn();

@@ -205,8 +205,10 @@ SmtpStep SmtpDialogue::AuthWithToken()
         m_mechanism = "XOAUTH2";
         response = "user=" + m_user.toUtf8() + kSep + "auth=Bearer " + m_token.toUtf8() + kSep + kSep;
     } else {
-        return Failed(QStringLiteral("Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2)"),
-                      true);
+        return Failed(QStringLiteral("Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2):"
+                                     " scegliere l'accesso con password o il server del fornitore.")
+                          + kMendSettings,
+                      true, Outcome::Held);
     }
     QByteArray line = "AUTH " + m_mechanism + ' ' + response.toBase64() + "\r\n";
     response.fill('\0');

@@ -28,6 +28,9 @@ const QString kMayHaveBeenDelivered = QStringLiteral(" (dopo l'invio del messagg
 const QString kMendSettings = QStringLiteral(" Correggere in File > Configurazione > Server e account e confermare con OK:"
                                              " i messaggi attendono.");
 const QString kRetryNow = QStringLiteral(" I messaggi attendono: \"Riprova ora\" sulla riga di un messaggio lo invia di nuovo.");
+const QString kSignInAgain = QStringLiteral(" I messaggi attendono: \"Riprova ora\" sulla riga di un messaggio riapre l'accesso"
+                                            " nel browser (oppure \"Accedi ora\" in File > Configurazione > Server e"
+                                            " account, poi OK).");
 
 } // namespace
 
@@ -138,8 +141,12 @@ void SmtpSession::ObtainToken(ITokenSource::Mode mode)
 {
     QString why;
     const std::optional<OAuthConfig> config = OAuthConfig::Resolve(m_settings, m_host, &why);
-    if (!config || !m_tokens) {
-        HoldForSignIn(config ? QStringLiteral("Accesso OAuth non disponibile") : why);
+    if (!config) {
+        Fail(why + QLatin1Char('.') + kMendSettings, false, Outcome::Held);
+        return;
+    }
+    if (!m_tokens) {
+        HoldForSignIn(QStringLiteral("Accesso OAuth non disponibile"));
         return;
     }
     // The state holds the dispatcher while the browser or the provider is asked.
@@ -152,7 +159,7 @@ void SmtpSession::ObtainToken(ITokenSource::Mode mode)
         if (result.accessToken)
             self->ConnectWithToken(*result.accessToken);
         else
-            self->HoldForSignIn(result.reason);
+            self->HoldForSignIn(result.reason, result.retryLater);
     });
 }
 
@@ -164,10 +171,12 @@ void SmtpSession::ConnectWithToken(const QString& accessToken)
     ws.ConnectToHost(m_host, m_port, m_security, m_settings.CaFile);
 }
 
-void SmtpSession::HoldForSignIn(const QString& reason)
+void SmtpSession::HoldForSignIn(const QString& reason, bool retryLater)
 {
-    // Until held messages exist, a temporary failure: the message waits for a later attempt.
-    Fail(reason, false);
+    if (retryLater)
+        Fail(reason, false, Outcome::Temporary);
+    else
+        Fail(reason + QLatin1Char('.') + kSignInAgain, false, Outcome::Held);
 }
 
 void SmtpSession::SetSendState(qint32 value)
@@ -263,10 +272,12 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
             ObtainToken(ITokenSource::Mode::Refresh);
             return;
         }
-        // The login was refused, not the message: it waits for another attempt.
-        Refuse(QStringLiteral("Token rifiutato dal server per %1: ").arg(Passwords::Key(m_settings.User.trimmed(), m_host))
-                   + QString::fromUtf8(reply),
-               Outcome::Temporary);
+        // A fresh token refused too: the account or its rights, which only the user can mend.
+        Fail(QStringLiteral("Token rifiutato dal server per %1: %2. Verificare che l'utente sia l'account con cui si"
+                            " accede nel browser e che il fornitore gli consenta l'invio SMTP autenticato.")
+                     .arg(Passwords::Key(m_settings.User.trimmed(), m_host), QString::fromUtf8(reply).simplified())
+                 + kSignInAgain,
+             true, Outcome::Held);
         return;
     case SmtpStep::Then::Failed:
         Fail(step.error, step.quit, step.outcome);

@@ -64,8 +64,9 @@ private:
     void ObtainToken(ITokenSource::Mode mode);
     void ConnectWithToken(const QString& accessToken);
     // A sign-in that gave no token (cancelled, refused, timed out, not configured): the one place
-    // that decides what becomes of the message.
-    void HoldForSignIn(const QString& reason);
+    // that decides what becomes of the message. Only the user can mend it, unless the provider
+    // could not be reached (retryLater), which the clock tries again.
+    void HoldForSignIn(const QString& reason, bool retryLater = false);
     void ws_DataArrival();
     void ws_Error(const QString& description);
     void ws_Disconnected();

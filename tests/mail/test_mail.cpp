@@ -21,7 +21,7 @@ using namespace mail;
 using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
 
 namespace {
-// Tokens answered in turn; none left: the sign-in gave none.
+// Tokens answered in turn; none left: the sign-in gave none; "!": the provider out of reach.
 struct FakeTokens final : ITokenSource {
     void Obtain(const OAuthConfig& config, Mode mode, std::function<void(Result)> done) override
     {
@@ -29,6 +29,8 @@ struct FakeTokens final : ITokenSource {
         keys.append(config.StoreKey());
         if (tokens.isEmpty())
             done({std::nullopt, QStringLiteral("Accesso per anna annullato")});
+        else if (tokens.first() == "!")
+            tokens.removeFirst(), done({std::nullopt, QStringLiteral("Rete assente"), true});
         else
             done({tokens.takeFirst(), {}});
     }
@@ -339,8 +341,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("modes");
-        // Delivered: its line waits for the OK; failed without a clock to retry with: ended.
-        const QString q = "QUEUED - Anna anna@example.it - s t", e = "ERR - Anna anna@example.it - s t";
+        // Delivered: its line waits for the OK; held for the user; failed for the moment, but
+        // without a clock to retry with: ended. Each line starts as listed.
+        const QString q = "QUEUED - Anna anna@example.it - s t", h = "HELD - Anna anna@example.it - s t",
+                      e = "ERR - Anna anna@example.it - s t";
         const QByteArray big(4096, 'k'); // the size of a Microsoft token, and more
         const QByteArrayList open = {"", "", "220 hi\r\n", "EHLO"};
         const QByteArray both = "250-x\r\n250 AUTH PLAIN XOAUTH2 OAUTHBEARER\r\n", xoauth2 = "250-x\r\n250 AUTH=XOAUTH2\r\n";
@@ -357,15 +361,21 @@ private Q_SLOTS:
         QTest::newRow("OAUTHBEARER refused twice: %x01, then the 535 listed") << QStringList{"old", "new"}
             << open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
                    + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
-            << QStringList{e, "Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no\r\n"}
+            << QStringList{"ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare",
+                           h}
             << "Any Refresh";
         QTest::newRow("a 535 at once is a refusal too") << QStringList{"old"}
             << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), "535 5.7.8 no\r\n", quit}
-            << QStringList{"ERR - Accesso per anna annullato", e} << "Any Refresh";
+            << QStringList{"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h} << "Any Refresh";
         QTest::newRow("neither mechanism offered") << QStringList{"t1"} << open + QByteArrayList{"250 AUTH PLAIN\r\n", quit}
-            << QStringList{"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2)", e} << "Any";
+            << QStringList{"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2): scegliere", h}
+            << "Any";
         QTest::newRow("no token from the sign-in: nothing sent") << QStringList{} << QByteArrayList{}
-            << QStringList{"ERR - Accesso per anna annullato", e} << "Any";
+            << QStringList{"ERR - Accesso per anna annullato. I messaggi attendono", h} << "Any";
+        QTest::newRow("the provider out of reach: left to the clock") << QStringList{"!"} << QByteArrayList{}
+            << QStringList{"ERR - Rete assente", e} << "Any";
+        QTest::newRow("no client id: the settings to mend") << QStringList{"-"} << QByteArrayList{}
+            << QStringList{"ERR - Per l'accesso OAuth serve un ID client", h} << "";
     }
     void tokenLogin()
     {
@@ -379,7 +389,7 @@ private Q_SLOTS:
         rig.settings.User = "anna@example.invalid";
         rig.settings.Auth = "oauth2";
         rig.settings.OAuthProvider = "custom";
-        rig.settings.OAuthClientId = "id";
+        rig.settings.OAuthClientId = tokens.value(0) == "-" ? "" : "id";
         rig.settings.OAuthAuthorizeUrl = "https://login.example.invalid/authorize";
         rig.settings.OAuthTokenUrl = "http://127.0.0.1:9/token";
         rig.settings.OAuthScope = "smtp";
@@ -390,9 +400,14 @@ private Q_SLOTS:
             steps[i].isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(steps[i]);
             QCOMPARE(rig.ws.TakeWritten(), steps[i + 1] == "EHLO" ? ehlo : steps[i + 1]);
         }
-        QTEST(rig.lstLog.Lines(), "lines");
+        QFETCH(QStringList, lines);
+        const QStringList shown = rig.lstLog.Lines();
+        QCOMPARE(shown.size(), lines.size());
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(shown[i].startsWith(lines[i]), qPrintable(shown[i]));
         QTEST(source.modes.join(' '), "modes");
-        QCOMPARE(source.keys.value(0), "anna@example.invalid@smtp.example.it oauth2 custom");
+        QCOMPARE(source.keys.value(0, "anna@example.invalid@smtp.example.it oauth2 custom"),
+                 "anna@example.invalid@smtp.example.it oauth2 custom");
         // The token goes into the AUTH line only.
         for (const QString& line : rig.lstLog.Lines())
             QVERIFY(!line.contains("old") && !line.contains("new") && !line.contains("kkkk"));

@@ -124,27 +124,35 @@ private Q_SLOTS:
         QVERIFY(!after.isEmpty() && after != before);
     }
 
-    // Each sign-in that gives no token keeps the message for a later attempt, with the reason,
-    // and nothing reaches the SMTP server.
+    // Each sign-in that gives no token holds the message for the user, with the reason and what
+    // to do; a token endpoint out of reach leaves it to the clock. Nothing reaches the SMTP server.
     void signInFails_data()
     {
         QTest::addColumn<QString>("authorize");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("Annulla") << "ignore" << "Accesso per %1 annullato";
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Annulla") << "ignore" << "Accesso per %1 annullato. I messaggi attendono: \"Riprova ora\"" << "HELD - ";
         QTest::newRow("a state that does not match") << "wrongstate"
-            << "Accesso per %1: la risposta del browser non corrisponde alla richiesta (state diverso)";
-        QTest::newRow("an error from the provider") << "error" << "Accesso per %1 rifiutato dal fornitore: access_denied";
+            << "Accesso per %1: la risposta del browser non corrisponde alla richiesta (state diverso). " << "HELD - ";
+        QTest::newRow("an error from the provider") << "error" << "Accesso per %1 rifiutato dal fornitore: access_denied. "
+                                                    << "HELD - ";
         QTest::newRow("no answer within 5 minutes") << "timeout"
-            << "Accesso per %1: nessuna risposta dal browser entro 5 minuti";
+            << "Accesso per %1: nessuna risposta dal browser entro 5 minuti. " << "HELD - ";
+        QTest::newRow("the token endpoint out of reach") << "unreachable"
+            << "Accesso per %1: il fornitore non ha dato il token (" << "RETRY ";
     }
     void signInFails()
     {
         QFETCH(QString, authorize);
         QFETCH(QString, reason);
+        QFETCH(QString, line);
         // A user never signed in, so the browser is needed.
         const QString user = QString(QTest::currentDataTag()).section(' ', -1) + "@example.invalid";
         Account("both", user);
-        QVERIFY(server.Control("authorize", authorize == "timeout" ? "ignore" : authorize));
+        const QString tokenUrl = rig.settings.OAuthTokenUrl;
+        if (authorize == "unreachable")
+            rig.settings.OAuthTokenUrl = "http://127.0.0.1:9/token"; // the discard port, closed
+        QVERIFY(server.Control("authorize", authorize == "timeout" ? "ignore" : authorize == "unreachable" ? "consent" : authorize));
         const qsizetype opened = browser.opened.size();
         const qsizetype commands = Commands().size();
         QSignalSpy waiting(&tokens, &OAuthTokens::signInWaiting);
@@ -157,10 +165,12 @@ private Q_SLOTS:
             tokens.CancelSignIn();
         else if (authorize == "timeout")
             signInTimer.Fire();
-        QTRY_COMPARE(rig.session.SendState(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 20000);
+        rig.settings.OAuthTokenUrl = tokenUrl;
         QCOMPARE(ended.size(), 1);
-        QCOMPARE(rig.lstLog.Lines().first(), "ERR - " + reason.arg(user + " (127.0.0.1)"));
-        QVERIFY(rig.lstLog.Lines().last().startsWith("RETRY "));
+        const QStringList lines = rig.lstLog.Lines();
+        QVERIFY2(lines.first().startsWith("ERR - " + reason.arg(user + " (127.0.0.1)")), qPrintable(lines.first()));
+        QVERIFY2(lines.last().startsWith(line) && lines.last().endsWith(" - s trattenuto"), qPrintable(lines.last()));
         QCOMPARE(rig.outbox.mailQueue().Count(), 1);
         QCOMPARE(Commands().size(), commands);
         rig.outbox.DiscardQueued();
