@@ -28,7 +28,8 @@ ensure_packages() {
 # recommends. qt6-translations-l10n carries Qt's own Italian texts (Sì/No, the text fields'
 # context menus), which the program loads at start.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-                qt6-qpa-plugins fonts-dejavu-core qtkeychain-qt6-dev libsecret-1-0 qt6-translations-l10n)
+                qt6-qpa-plugins fonts-dejavu-core qtkeychain-qt6-dev libsecret-1-0 qt6-translations-l10n
+                qt6-networkauth-dev)
 # What the tests need besides: real SMTP and HTTP servers on loopback, the time zones the Date
 # header is read back in, a certificate made by openssl, a real secret store (gnome-keyring on a
 # private D-Bus session), and Debian's tools that check the package (dpkg-deb, dpkg-shlibdeps,

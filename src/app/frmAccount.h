@@ -29,6 +29,14 @@ public:
         QString smsGateway;
         QString server;  // the SMTP setting, "host" or "host:port"
         QString address; // the own address "Trova impostazioni" looks up; not edited here
+        // Signing in: "password" or "oauth2"; the provider and its overrides (empty: the preset's).
+        QString auth = QStringLiteral("password");
+        QString provider = QStringLiteral("microsoft");
+        QString clientId;
+        QString clientSecret;
+        QString authorizeUrl;
+        QString tokenUrl;
+        QString scope;
     };
 
     explicit frmAccount(QWidget* parent = nullptr);
@@ -38,6 +46,8 @@ public:
     // findAtOnce: start "Trova impostazioni" as soon as the dialog is up.
     void ShowModal(const Values& values, bool findAtOnce = false);
     Values Result() const;
+    // The answer to "Accedi ora": ok, or the reason it did not work.
+    void ShowSignInResult(bool ok, const QString& reason);
 
     // "Trova impostazioni" asks this lookup; without one it makes its own on the real network
     // when first pressed, trusting the certificates in caFile besides the system's.
@@ -48,10 +58,15 @@ public:
 
     void cmdTrova_Click();
 
+Q_SIGNALS:
+    // "Accedi ora" with the values on screen.
+    void signInRequested(const frmAccount::Values& values);
+
 private:
     void LookupFinished();
     void SetSearching(bool searching);
     mail::ProviderLookup& Lookup();
+    void UpdateOAuthFields();
 
     struct RealLookup;
     std::unique_ptr<RealLookup> m_realLookup;
@@ -65,6 +80,15 @@ private:
     QLineEdit* txtUser = nullptr;
     QLineEdit* txtPassword = nullptr;
     QLineEdit* txtSmsGateway = nullptr;
+    QComboBox* cboAuth = nullptr;
+    QLineEdit* txtClientId = nullptr;
+    QLineEdit* txtClientSecret = nullptr;
+    QLineEdit* txtAuthorizeUrl = nullptr;
+    QLineEdit* txtTokenUrl = nullptr;
+    QLineEdit* txtScope = nullptr;
+    QPushButton* cmdAccedi = nullptr;
+    QLabel* lblOAuth = nullptr;
+    QString m_provider;
     QPushButton* cmdOk = nullptr;
     QPushButton* cmdAnnulla = nullptr;
     QPushButton* cmdTrova = nullptr;

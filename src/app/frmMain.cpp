@@ -3,16 +3,20 @@
 #include "AddressBook.h"
 #include "StatusListWidget.h"
 #include "frmOptions.h"
+#include "frmSignIn.h"
 #include "mail/AddressRules.h"
 #include "mail/Dispatcher.h"
+#include "mail/OAuthTokens.h"
 #include "mail/Outbox.h"
 #include "mail/Passwords.h"
 #include "mail/SendLog.h"
+#include "mail/SmtpAddress.h"
 #include "news/NewsDigest.h"
 #include "news/NewsFetcher.h"
 #include "platform/Clock.h"
 #include "platform/PrivateFiles.h"
 #include "platform/ProgramDirectory.h"
+#include "platform/QtBrowser.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtHttpClient.h"
 #include "platform/QtTcpSocket.h"
@@ -196,6 +200,7 @@ frmMain::frmMain(frmMainDeps deps, QWidget* parent)
     InitBreviloResources();
     BuildControls();
     Form_Load();
+    StartOAuth(deps.browser, deps.signInTimer);
     // The session manager asks before a logout: save what the run changed, ask nothing.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
         if (!m_unloaded)
@@ -576,12 +581,50 @@ void frmMain::cmdViewLog_Click()
                               platform::IDialogs::Icon::Exclamation);
 }
 
+void frmMain::StartOAuth(platform::IBrowser* browser, platform::ITimer* signInTimer)
+{
+    if (!browser) {
+        m_ownBrowser = std::make_unique<platform::QtBrowser>();
+        browser = m_ownBrowser.get();
+    }
+    m_signInTimer = signInTimer ? signInTimer : new platform::QtTimer(this);
+    m_tokens = std::make_unique<mail::OAuthTokens>(*m_secrets, *browser, *m_signInTimer, m_clock);
+    m_session->SetTokenSource(m_tokens.get());
+    connect(m_tokens.get(), &mail::OAuthTokens::signInWaiting, this, [this](const QString& account) {
+        if (!m_signInWindow) {
+            m_signInWindow = new frmSignIn(this);
+            connect(m_signInWindow, &frmSignIn::cancelled, m_tokens.get(), &mail::OAuthTokens::CancelSignIn);
+        }
+        // Over the configuration when "Accedi ora" started it.
+        m_signInWindow->setParent(QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this,
+                                  Qt::Dialog);
+        m_signInWindow->ShowFor(account);
+    });
+    connect(m_tokens.get(), &mail::OAuthTokens::signInEnded, this, [this] {
+        if (m_signInWindow)
+            m_signInWindow->CloseQuietly();
+    });
+}
+
 void frmMain::mnuConfigure_Click()
 {
     if (!m_options) {
         m_options = new frmOptions(m_settings, this);
         m_options->SetPasswords(m_passwords.get());
         m_options->SetProviderLookup(m_providerLookup);
+        m_options->SetSignIn([this](const settings::ModMain& trial, std::function<void(bool, QString)> done) {
+            const auto security = mail::ParseSecurity(trial.Security).value_or(platform::Encryption::None);
+            const mail::SmtpAddress server = mail::SmtpAddress::Parse(trial.SMTP, mail::DefaultPort(security));
+            QString why;
+            const std::optional<mail::OAuthConfig> config = mail::OAuthConfig::Resolve(trial, server.host, &why);
+            if (!server.valid || !config) {
+                done(false, server.valid ? why : QStringLiteral("Indicare prima il server SMTP"));
+                return;
+            }
+            m_tokens->Obtain(*config, mail::ITokenSource::Mode::Browser, [done](mail::ITokenSource::Result result) {
+                done(result.accessToken.has_value(), result.reason);
+            });
+        });
         m_options->setObjectName(QStringLiteral("frmOptions"));
         // OK may have changed SMTP and From. The address book is not reloaded here: the file
         // is written only at exit, so reloading would throw away this session's edits.

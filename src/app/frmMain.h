@@ -19,6 +19,7 @@ class QPushButton;
 class QToolButton;
 
 namespace platform {
+class IBrowser;
 class IClock;
 class IDesktop;
 class IDialogs;
@@ -31,6 +32,7 @@ class ITimer;
 
 namespace mail {
 class Dispatcher;
+class OAuthTokens;
 class Outbox;
 class OutboxStore;
 class Passwords;
@@ -48,6 +50,7 @@ namespace app {
 class AddressBook;
 class StatusListWidget;
 class frmOptions;
+class frmSignIn;
 
 // The outside world of the main window. A member left null is made by the window itself
 // (the real clock, store, boxes, socket, HTTP client and timers); tests hand in fakes.
@@ -62,6 +65,8 @@ struct frmMainDeps {
     platform::ITimer* timer2 = nullptr;     // news scheduler, 3000 ms
     platform::ITimer* replyTimer = nullptr; // SMTP reply time-out
     platform::ISecretStore* secrets = nullptr; // the desktop's, loaded when first needed
+    platform::IBrowser* browser = nullptr;     // where the OAuth sign-in page opens
+    platform::ITimer* signInTimer = nullptr;   // the 5 minutes the sign-in waits for the browser
     mail::SmtpSession::Timeouts timeouts;
     mail::ProviderLookup* providerLookup = nullptr; // "Trova impostazioni"; null: the real network
     // Where rubrica.txt and log.txt live; empty: beside the program, or the per-user
@@ -118,6 +123,7 @@ private:
     void SaveSettingsAndBook(bool quiet);
     void RefreshLabels();
     void LoadAddressBook();
+    void StartOAuth(platform::IBrowser* browser, platform::ITimer* signInTimer);
     QListWidgetItem* SelectedEntry() const;
     QString TypedText() const; // txtTesto's text as typed
     bool RefuseUnsafeAddresses(); // false after a message box
@@ -152,6 +158,10 @@ private:
     platform::ISecretStore* m_secrets;
     std::unique_ptr<platform::ISecretStore> m_ownSecrets;
     std::unique_ptr<mail::Passwords> m_passwords;
+    std::unique_ptr<platform::IBrowser> m_ownBrowser;
+    platform::ITimer* m_signInTimer = nullptr;
+    std::unique_ptr<mail::OAuthTokens> m_tokens;
+    QPointer<frmSignIn> m_signInWindow;
     std::unique_ptr<mail::SmtpSession> m_session;
     std::unique_ptr<mail::Dispatcher> m_dispatcher;
     std::unique_ptr<news::NewsDigest> m_digest;

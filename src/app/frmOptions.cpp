@@ -194,9 +194,34 @@ void frmOptions::Form_Load()
     for (int i = 0; i < 3; ++i)
         txtDest[i]->setText(m_settings.NewsDest[i]);
 
-    m_account = {m_settings.Security, m_settings.User, QString(), m_settings.SmsGateway, {}, {}};
+    m_account = {};
+    m_account.security = m_settings.Security;
+    m_account.user = m_settings.User;
+    m_account.smsGateway = m_settings.SmsGateway;
+    m_account.auth = m_settings.Auth;
+    m_account.provider = m_settings.OAuthProvider;
+    m_account.clientId = m_settings.OAuthClientId;
+    m_account.clientSecret = m_settings.OAuthClientSecret;
+    m_account.authorizeUrl = m_settings.OAuthAuthorizeUrl;
+    m_account.tokenUrl = m_settings.OAuthTokenUrl;
+    m_account.scope = m_settings.OAuthScope;
     cmdTrovaImpostazioni->setVisible(m_settings.SMTP.trimmed().isEmpty());
 }
+
+namespace {
+void ApplyAccount(settings::ModMain& settings, const frmAccount::Values& account)
+{
+    settings.Security = account.security;
+    settings.User = account.user;
+    settings.Auth = account.auth;
+    settings.OAuthProvider = account.provider;
+    settings.OAuthClientId = account.clientId;
+    settings.OAuthClientSecret = account.clientSecret;
+    settings.OAuthAuthorizeUrl = account.authorizeUrl;
+    settings.OAuthTokenUrl = account.tokenUrl;
+    settings.OAuthScope = account.scope;
+}
+} // namespace
 
 void frmOptions::cmdAccount_Click()
 {
@@ -217,6 +242,21 @@ void frmOptions::OpenAccount(bool findAtOnce)
             // The server is this dialog's field; it shows what was chosen there, kept only by OK.
             if (txtSMTP->text() != m_account.server)
                 txtSMTP->setText(m_account.server);
+        });
+        connect(m_accountDialog, &frmAccount::signInRequested, this, [this](const frmAccount::Values& values) {
+            if (!m_signIn) {
+                m_accountDialog->ShowSignInResult(false, QStringLiteral("Accesso non disponibile"));
+                return;
+            }
+            // The server and the account on screen; nothing is applied yet.
+            settings::ModMain trial = m_settings;
+            trial.SMTP = values.server;
+            ApplyAccount(trial, values);
+            QPointer<frmAccount> dialog = m_accountDialog;
+            m_signIn(trial, [dialog](bool ok, const QString& why) {
+                if (dialog)
+                    dialog->ShowSignInResult(ok, why);
+            });
         });
     }
     m_accountDialog->SetProviderLookup(m_lookup);
@@ -253,8 +293,7 @@ void frmOptions::cmdOk_Click()
     for (int i = 0; i < 3; ++i)
         m_settings.NewsDest[i] = txtDest[i]->text();
 
-    m_settings.Security = m_account.security;
-    m_settings.User = m_account.user;
+    ApplyAccount(m_settings, m_account);
     if (!m_account.smsGateway.isEmpty())
         m_settings.SmsGateway = m_account.smsGateway;
     if (!m_account.password.isEmpty() && !m_account.user.isEmpty() && m_passwords) {

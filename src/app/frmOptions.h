@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -38,6 +39,9 @@ public:
     void SetPasswords(mail::Passwords* passwords) { m_passwords = passwords; }
     // What "Trova impostazioni" asks; null: the real network, when first pressed.
     void SetProviderLookup(mail::ProviderLookup* lookup) { m_lookup = lookup; }
+    // "Accedi ora": signs in with trial settings (the fields on screen) and answers ok or why not.
+    using SignIn = std::function<void(const settings::ModMain& trial, std::function<void(bool ok, QString why)> done)>;
+    void SetSignIn(SignIn signIn) { m_signIn = std::move(signIn); }
 
     void Form_Load();
 
@@ -63,6 +67,7 @@ private:
     settings::ModMain& m_settings;
     mail::Passwords* m_passwords = nullptr;
     mail::ProviderLookup* m_lookup = nullptr;
+    SignIn m_signIn;
     frmAccount::Values m_account; // applied by OK, like every other field
     frmAccount* m_accountDialog = nullptr;
 

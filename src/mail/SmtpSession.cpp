@@ -28,6 +28,9 @@ const QString kMayHaveBeenDelivered = QStringLiteral(" (dopo l'invio del messagg
 const QString kMendSettings = QStringLiteral(" Correggere in File > Configurazione > Server e account e confermare con OK:"
                                              " i messaggi attendono.");
 const QString kRetryNow = QStringLiteral(" I messaggi attendono: \"Riprova ora\" sulla riga di un messaggio lo invia di nuovo.");
+const QString kSignInAgain = QStringLiteral(" I messaggi attendono: \"Riprova ora\" sulla riga di un messaggio riapre l'accesso"
+                                            " nel browser (oppure \"Accedi ora\" in File > Configurazione > Server e"
+                                            " account, poi OK).");
 
 } // namespace
 
@@ -65,6 +68,7 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
         Fail(QStringLiteral("Invio interrotto dal messaggio successivo"), true);
 
     ++m_session;
+    m_tokenRenewed = false;
     m_currentMail = record;
     m_outbox.SetInFlight(record);
     m_reply.clear();
@@ -100,6 +104,10 @@ void SmtpSession::StartSending(const std::shared_ptr<CMessaggio>& record)
                              Outcome::Held);
         return;
     }
+    if (m_settings.Auth.trimmed().compare(QLatin1String("oauth2"), Qt::CaseInsensitive) == 0) {
+        ObtainToken(ITokenSource::Mode::Any);
+        return;
+    }
     if (!m_passwords) {
         m_outbox.ReportError(QStringLiteral("Nessuna password per %1.").arg(Passwords::Key(user, m_host)) + kRetryNow,
                              Outcome::Held);
@@ -127,6 +135,48 @@ void SmtpSession::Connect(const QString& password)
     SetSendState(m_dialogue.FirstState());
     ArmReplyTimer();
     ws.ConnectToHost(m_host, m_port, m_security, m_settings.CaFile);
+}
+
+void SmtpSession::ObtainToken(ITokenSource::Mode mode)
+{
+    QString why;
+    const std::optional<OAuthConfig> config = OAuthConfig::Resolve(m_settings, m_host, &why);
+    if (!config) {
+        Fail(why + QLatin1Char('.') + kMendSettings, false, Outcome::Held);
+        return;
+    }
+    if (!m_tokens) {
+        HoldForSignIn(QStringLiteral("Accesso OAuth non disponibile"));
+        return;
+    }
+    // The state holds the dispatcher while the browser or the provider is asked.
+    SetSendState(SmtpDialogue::kPassword);
+    QPointer<SmtpSession> self(this);
+    const quint64 session = m_session;
+    m_tokens->Obtain(*config, mode, [self, session](ITokenSource::Result result) {
+        if (!self || self->m_session != session || self->sendState != SmtpDialogue::kPassword)
+            return;
+        if (result.accessToken)
+            self->ConnectWithToken(*result.accessToken);
+        else
+            self->HoldForSignIn(result.reason, result.retryLater);
+    });
+}
+
+void SmtpSession::ConnectWithToken(const QString& accessToken)
+{
+    m_dialogue.BeginWithToken(*m_currentMail, m_security, m_settings.User.trimmed(), accessToken, m_host, m_port);
+    SetSendState(m_dialogue.FirstState());
+    ArmReplyTimer();
+    ws.ConnectToHost(m_host, m_port, m_security, m_settings.CaFile);
+}
+
+void SmtpSession::HoldForSignIn(const QString& reason, bool retryLater)
+{
+    if (retryLater)
+        Fail(reason, false, Outcome::Temporary);
+    else
+        Fail(reason + QLatin1Char('.') + kSignInAgain, false, Outcome::Held);
 }
 
 void SmtpSession::SetSendState(qint32 value)
@@ -209,6 +259,26 @@ void SmtpSession::Take(const SmtpStep& step, const QByteArray& reply)
              true, Outcome::Held);
         return;
     }
+    case SmtpStep::Then::TokenRefused:
+        if (!m_tokenRenewed && m_tokens) {
+            // Perhaps revoked or expired early: one new token, one more connection.
+            m_tokenRenewed = true;
+            m_replyTimer.Stop();
+            m_reply.clear();
+            m_dialogue.End();
+            SetSendState(SmtpDialogue::kPassword); // before closing: the close is no failure
+            ws.Write(QByteArrayLiteral("QUIT") + kCrLf);
+            ws.Close();
+            ObtainToken(ITokenSource::Mode::Refresh);
+            return;
+        }
+        // A fresh token refused too: the account or its rights, which only the user can mend.
+        Fail(QStringLiteral("Token rifiutato dal server per %1: %2. Verificare che l'utente sia l'account con cui si"
+                            " accede nel browser e che il fornitore gli consenta l'invio SMTP autenticato.")
+                     .arg(Passwords::Key(m_settings.User.trimmed(), m_host), QString::fromUtf8(reply).simplified())
+                 + kSignInAgain,
+             true, Outcome::Held);
+        return;
     case SmtpStep::Then::Failed:
         Fail(step.error, step.quit, step.outcome);
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CMessaggio.h"
+#include "OAuthTokens.h"
 #include "Outbox.h"
 #include "SendLog.h"
 #include "SmtpDialogue.h"
@@ -44,6 +45,9 @@ public:
                 SendLog& sendLog, Timeouts timeouts, Passwords& passwords, platform::IDialogs& dialogs,
                 QObject* parent = nullptr);
 
+    // Where access tokens come from when the settings say Auth=oauth2; outlives the session.
+    void SetTokenSource(ITokenSource* tokens) { m_tokens = tokens; }
+
     void StartSending(const std::shared_ptr<CMessaggio>& record);
     qint32 SendState() const { return sendState; }
     // Applies from the next wait on.
@@ -57,6 +61,12 @@ Q_SIGNALS:
 private:
     void SetSendState(qint32 value);
     void Connect(const QString& password);
+    void ObtainToken(ITokenSource::Mode mode);
+    void ConnectWithToken(const QString& accessToken);
+    // A sign-in that gave no token (cancelled, refused, timed out, not configured): the one place
+    // that decides what becomes of the message. Only the user can mend it, unless the provider
+    // could not be reached (retryLater), which the clock tries again.
+    void HoldForSignIn(const QString& reason, bool retryLater = false);
     void ws_DataArrival();
     void ws_Error(const QString& description);
     void ws_Disconnected();
@@ -82,6 +92,8 @@ private:
     Timeouts m_timeouts;
     Passwords* m_passwords = nullptr;
     platform::IDialogs* m_dialogs = nullptr;
+    ITokenSource* m_tokens = nullptr;
+    bool m_tokenRenewed = false; // a refused token is renewed once per session
     std::shared_ptr<CMessaggio> m_currentMail;
     qint16 sendState = 0;
     QByteArray m_reply; // bytes of the reply being assembled

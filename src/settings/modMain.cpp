@@ -119,6 +119,13 @@ QString ModMain::Load(const platform::ISettingsStore& store)
     Security = store.ReadSetting(kAppName, kAddress, QStringLiteral("Security"), QStringLiteral("none"));
     User = store.ReadSetting(kAppName, kAddress, QStringLiteral("User"), QString());
     TrustedCertificate = store.ReadSetting(kAppName, kAddress, QStringLiteral("TrustedCertificate"), QString());
+    Auth = store.ReadSetting(kAppName, kAddress, QStringLiteral("Auth"), QStringLiteral("password")).trimmed();
+    OAuthProvider = store.ReadSetting(kAppName, kAddress, QStringLiteral("OAuthProvider"), QStringLiteral("microsoft")).trimmed();
+    OAuthClientId = store.ReadSetting(kAppName, kAddress, QStringLiteral("OAuthClientId"), QString()).trimmed();
+    OAuthClientSecret = store.ReadSetting(kAppName, kAddress, QStringLiteral("OAuthClientSecret"), QString()).trimmed();
+    OAuthAuthorizeUrl = store.ReadSetting(kAppName, kAddress, QStringLiteral("OAuthAuthorizeUrl"), QString()).trimmed();
+    OAuthTokenUrl = store.ReadSetting(kAppName, kAddress, QStringLiteral("OAuthTokenUrl"), QString()).trimmed();
+    OAuthScope = store.ReadSetting(kAppName, kAddress, QStringLiteral("OAuthScope"), QString()).trimmed();
 
     // Optional keys a user or administrator may add by hand; never written back.
     SmsGateway = store.ReadSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), kDefaultSmsGateway)
@@ -145,6 +152,13 @@ void ModMain::Save(platform::ISettingsStore& store, const QString& senderName) c
     store.WriteSetting(kAppName, kAddress, QStringLiteral("Security"), Security);
     store.WriteSetting(kAppName, kAddress, QStringLiteral("User"), User);
     store.WriteSetting(kAppName, kAddress, QStringLiteral("TrustedCertificate"), TrustedCertificate);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("Auth"), Auth);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("OAuthProvider"), OAuthProvider);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("OAuthClientId"), OAuthClientId);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("OAuthClientSecret"), OAuthClientSecret);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("OAuthAuthorizeUrl"), OAuthAuthorizeUrl);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("OAuthTokenUrl"), OAuthTokenUrl);
+    store.WriteSetting(kAppName, kAddress, QStringLiteral("OAuthScope"), OAuthScope);
     if (SmsGateway != kDefaultSmsGateway && !SmsGateway.trimmed().isEmpty())
         store.WriteSetting(kAppName, kAddress, QStringLiteral("SmsGateway"), SmsGateway);
 }

@@ -26,6 +26,17 @@ struct ModMain {
     QString User;
     QString TrustedCertificate;
 
+    // How the login proves itself: "password" or "oauth2" (a token from the provider's sign-in in
+    // the browser). The provider is "microsoft", "google" or "custom"; the other five override its
+    // preset and are all needed for "custom". Only the refresh token is secret: it is never here.
+    QString Auth = QStringLiteral("password");
+    QString OAuthProvider = QStringLiteral("microsoft");
+    QString OAuthClientId;
+    QString OAuthClientSecret;
+    QString OAuthAuthorizeUrl;
+    QString OAuthTokenUrl;
+    QString OAuthScope;
+
     // Not stored: every run starts with them off.
     bool SerieA = false;
     bool SerieB = false;

@@ -195,6 +195,51 @@ private Q_SLOTS:
         QTRY_VERIFY(!account->isVisible());
         QCOMPARE(W(&options, "txtSMTP")->text(), "smtp.old.example:587");
     }
+
+    // A known provider's sign-in becomes the account's choice, kept by the two OKs: its preset
+    // replaces the overrides typed for another provider; a password provider gets Password.
+    void lookupChoosesTheSignIn_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<QStringList>("chosen"); // caption, client id left, Auth and OAuthProvider kept
+        QTest::newRow("gmail.com") << "gmail.com" << QStringList{"Google", "", "oauth2", "google"};
+        QTest::newRow("outlook.com") << "outlook.com" << QStringList{"Microsoft", "", "oauth2", "microsoft"};
+        QTest::newRow("libero.it") << "libero.it" << QStringList{"Password", "mio-id", "password", "custom"};
+    }
+    void lookupChoosesTheSignIn()
+    {
+        QFETCH(QString, domain);
+        FakeSecureHttpClient http;
+        FakeDnsResolver dns;
+        FakeTimer limit;
+        mail::ProviderLookup lookup(http, dns, limit);
+        settings::ModMain settings;
+        settings.SMTP = "smtp.old.example:587", settings.From = "anna@" + domain, settings.Security = "starttls";
+        settings.User = "anna", settings.Auth = "oauth2", settings.OAuthProvider = "custom";
+        settings.OAuthClientId = "mio-id";
+        app::frmOptions options(settings);
+        options.SetProviderLookup(&lookup);
+        options.ShowModal();
+        QVERIFY(QTest::qWaitForWindowActive(&options));
+        W<QPushButton>(&options, "cmdAccount")->setFocus(Qt::TabFocusReason);
+        Key(Qt::Key_Space);
+        auto* account = options.findChild<app::frmAccount*>();
+        QVERIFY(account && QTest::qWaitForWindowActive(account));
+        QTRY_COMPARE(Focus(), W<QWidget>(account, "cboSecurity"));
+        W<QPushButton>(account, "cmdTrova")->setFocus(Qt::TabFocusReason);
+        Key(Qt::Key_Space);
+        QCOMPARE(W<QLabel>(account, "lblSource")->text(), "Impostazioni note per " + domain);
+        const QStringList shown{W<QComboBox>(account, "cboAuth")->currentText(), W(account, "txtClientId")->text()};
+        Key(Qt::Key_Return);
+        QTRY_VERIFY(!account->isVisible());
+        options.activateWindow();
+        QTRY_VERIFY(Focus() && Focus()->window() == &options);
+        Key(Qt::Key_Return);
+        QTRY_VERIFY(!options.isVisible());
+        const QStringList kept{settings.Auth, settings.OAuthProvider};
+        QTEST(shown + kept, "chosen");
+        QVERIFY(http.asked.isEmpty()); // the built-in table answered
+    }
 };
 
 QTEST_MAIN(TestAccountLookup)

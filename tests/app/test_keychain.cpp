@@ -3,6 +3,7 @@
 // each function its own process, a fresh HOME and its own bus: the window runs on the real
 // settings file, socket, timers and store; only the dialogs answer from presets.
 #include "Fakes.h"
+#include "OAuthServer.h"
 #include "SubmissionServer.h"
 #include "app/frmMain.h"
 #include "platform/SettingsStore.h"
@@ -20,6 +21,8 @@ class TestKeychain : public QObject {
     SubmissionServer server;
     testsupport::FakeDialogs dialogs;
     testsupport::FakeDesktop desktop;
+    testsupport::FakeBrowser browser;
+    testsupport::OAuthServer provider;
 
     // What a person would have set in the configuration, in the real Brevilo.conf.
     void Configure()
@@ -27,7 +30,8 @@ class TestKeychain : public QObject {
         platform::QtSettingsStore store;
         const QList<std::pair<QString, QString>> keys = {
             {"SMTP", server.Setting("starttls")}, {"From", "anna@example.invalid"}, {"Name", "Anna"},
-            {"TempoAttesa", "0"}, {"Security", "starttls"}, {"User", SubmissionServer::kUser}, {"CaFile", server.CaFile()}};
+            {"TempoAttesa", "0"}, {"Security", "starttls"}, {"User", SubmissionServer::kUser}, {"CaFile", server.CaFile()},
+            {"Auth", "password"}};
         for (const auto& [key, value] : keys)
             store.WriteSetting("Brevilo", "Address", key, value);
         QVERIFY(store.Sync());
@@ -38,6 +42,7 @@ class TestKeychain : public QObject {
         app::frmMainDeps deps;
         deps.dialogs = &dialogs;
         deps.desktop = &desktop;
+        deps.browser = &browser;
         deps.dataDirectory = root + "/data";
         app::frmMain w(deps);
         w.show();
@@ -56,10 +61,23 @@ class TestKeychain : public QObject {
         w.close();
         return line;
     }
-    QString Keyring() // asked of the store by another program
+    // The same account signing in with OAuth at the fake provider, whose tokens outlive its process.
+    void ConfigureOAuth()
+    {
+        QVERIFY2(provider.Start(QString(), root + "/provider-state.json"), qPrintable(provider.Output()));
+        platform::QtSettingsStore store;
+        const QList<std::pair<QString, QString>> keys = {
+            {"SMTP", provider.Setting("both")}, {"User", testsupport::OAuthServer::kUser}, {"CaFile", provider.CaFile()},
+            {"Auth", "oauth2"}, {"OAuthProvider", "custom"}, {"OAuthClientId", testsupport::OAuthServer::kClientId},
+            {"OAuthAuthorizeUrl", provider.Url("authorize")}, {"OAuthTokenUrl", provider.Url("token")}, {"OAuthScope", "smtp"}};
+        for (const auto& [key, value] : keys)
+            store.WriteSetting("Brevilo", "Address", key, value);
+        QVERIFY(store.Sync());
+    }
+    QString Keyring(const QString& user = "anna@127.0.0.1") // asked of the store by another program
     {
         QProcess tool;
-        tool.start("secret-tool", {"lookup", "user", "anna@127.0.0.1", "server", "Brevilo"});
+        tool.start("secret-tool", {"lookup", "user", user, "server", "Brevilo"});
         tool.waitForFinished(20000);
         return QString::fromUtf8(tool.readAllStandardOutput());
     }
@@ -103,17 +121,43 @@ private Q_SLOTS:
         QVERIFY(!dialogs.passwordQuestions[0].storeAvailable);
     }
 
+    // The sign-in in the browser leaves its refresh token in the keyring, beside (not over) the
+    // password of the same user at the same host.
+    void oauthStoredThroughTheWindow()
+    {
+        ConfigureOAuth();
+        QCOMPARE(SendThroughWindow("con token"), "OK -  bea@example.invalid - : con token");
+        QCOMPARE(browser.opened.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!Keyring(QString(testsupport::OAuthServer::kUser) + "@127.0.0.1 oauth2 custom").isEmpty(), 20000);
+    }
+
+    // A second process finds the refresh token in the keyring on disk: no browser.
+    void oauthFoundBySecondRun()
+    {
+        ConfigureOAuth();
+        QCOMPARE(SendThroughWindow("senza browser"), "OK -  bea@example.invalid - : senza browser");
+        QVERIFY(browser.opened.isEmpty());
+        QCOMPARE(provider.Stat("refresh"), 1);
+    }
+
     // Neither the settings, the send log, the server's files, the keyring files nor the
     // tests' own output holds the password, in clear or as sent in AUTH.
     void passwordInNoFile()
     {
         const QByteArray password = SubmissionServer::kPassword;
-        const QByteArrayList forms = {password, password.toBase64(), ("\0anna\0" + password).toBase64()};
+        QByteArrayList forms = {password, password.toBase64(), ("\0anna\0" + password).toBase64()};
+        // Nor any token the provider handed out.
+        QFile state(root + "/provider-state.json");
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QVariantList issued = QJsonDocument::fromJson(state.readAll()).object().value("issued").toArray().toVariantList();
+        QVERIFY(issued.size() >= 3);
+        for (const QVariant& token : issued)
+            forms.append(token.toString().toUtf8());
         int files = 0;
         const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
         for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();) {
             QFile file(it.next());
-            if (!it.fileInfo().isFile() || !file.open(QIODevice::ReadOnly))
+            if (!it.fileInfo().isFile() || it.fileName().startsWith("provider-state") || !file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray bytes = file.readAll();
             ++files;

@@ -6,11 +6,14 @@
 #include "FakeTcpSocket.h"
 #include "ScriptedSmtpServer.h"
 #include "Fakes.h"
+#include "OAuthServer.h"
 #include "app/frmMain.h"
 #include "app/frmOptions.h"
 #include "mail/Dispatcher.h"
+#include "mail/OAuthTokens.h"
 #include "mail/Outbox.h"
 #include "mail/Passwords.h"
+#include "platform/QtBrowser.h"
 #include "platform/QtDialogs.h"
 
 #include <QtTest>
@@ -28,7 +31,9 @@ struct Env {
     FakeDesktop desktop;
     FakeTcpSocket ws;
     FakeHttpClient inet1;
-    FakeTimer timer1, timer2, replyTimer;
+    FakeTimer timer1, timer2, replyTimer, signInTimer;
+    FakeSecretStore secrets;
+    FakeBrowser browser;
     QTemporaryDir dir;
     std::unique_ptr<app::frmMain> w;
 };
@@ -112,6 +117,9 @@ class TestWindows : public QObject {
             d.clock = &e->clock, d.ws = &e->ws, d.timer1 = &e->timer1, d.timer2 = &e->timer2;
         d.replyTimer = realPeers ? nullptr : &e->replyTimer, d.dataDirectory = e->dir.path();
         d.outboxDirectory = e->dir.filePath("outbox");
+        d.browser = &e->browser, d.signInTimer = &e->signInTimer;
+        if (realPeers)
+            d.secrets = &e->secrets;
         e->w = std::make_unique<app::frmMain>(d);
         root = e->w.get();
         e->w->show();
@@ -822,6 +830,125 @@ private Q_SLOTS:
         QVERIFY(loaded.contains("libQt6Network")); // the maps were read
         for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
             QVERIFY2(!loaded.contains(lib), lib);
+    }
+
+    // OAuth through the windows, by keyboard: "Altro (OAuth 2.0)" with its fields and "Accedi ora"
+    // in "Server e account…", which signs in at once; then a typed message goes without the
+    // browser. A user not signed in gets the sign-in window, and Esc there holds the message.
+    void signInThroughTheWindows()
+    {
+        QTemporaryDir saved;
+        OAuthServer server;
+        QVERIFY2(server.Start(saved.path()), qPrintable(server.Output()));
+        Set("SMTP", server.Setting("both"));
+        Set("From", "anna@example.invalid");
+        Set("TempoAttesa", "0");
+        Set("Security", "starttls");
+        Set("CaFile", server.CaFile());
+        Show(true);
+        e->w->mnuConfigure_Click();
+        root = e->w->findChild<QDialog*>("frmOptions");
+        QVERIFY(root && QTest::qWaitForWindowActive(root));
+        W<QPushButton>("cmdAccount")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(W<QPushButton>("cmdAccount"), Qt::Key_Space);
+        auto* account = root->findChild<QDialog*>("frmAccount");
+        QVERIFY(account && QTest::qWaitForWindowActive(account));
+        root = account;
+        QTRY_COMPARE(QApplication::focusWidget(), W<QWidget>("cboSecurity"));
+        const QList<std::pair<int, QString>> keys = {{1, OAuthServer::kUser}, {3, ""}};
+        for (const auto& [tabs, typed] : keys) {
+            for (int i = 0; i < tabs; ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::keyClicks(QApplication::focusWidget(), typed);
+        }
+        QCOMPARE(QApplication::focusWidget(), W<QWidget>("cboAuth"));
+        QVERIFY(!W<QPushButton>("cmdAccedi")->isEnabled()); // nothing to sign in with yet
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QVERIFY(Label("lblOAuth").contains("ID client"));
+        for (const QString& typed : {QString(OAuthServer::kClientId), QString(), server.Url("authorize"), server.Url("token"),
+                                     QString("smtp offline_access")}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::keyClicks(QApplication::focusWidget(), typed);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), W<QWidget>("cmdAccedi"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(Label("lblOAuth"), "Accesso riuscito", 20000);
+        QCOMPARE(e->browser.opened.size(), 1);
+        // The sign-in window has come and gone over the dialog, which takes the keyboard again.
+        QVERIFY(!e->w->findChild<QDialog*>("frmSignIn")->isVisible());
+        account->activateWindow();
+        QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == account);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // OK of "Server e account"
+        QTRY_VERIFY(!account->isVisible());
+        root = e->w->findChild<QDialog*>("frmOptions");
+        Click("cmdOk");
+        root = e->w.get();
+        e->w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(e->w.get()));
+
+        QueueOne("col token");
+        auto* log = W<QListWidget>("lstLog");
+        QTRY_VERIFY_WITH_TIMEOUT(log->item(0)->text().startsWith("OK - "), 20000);
+        QCOMPARE(e->browser.opened.size(), 1);
+        QCOMPARE(e->secrets.entries.size(), 1);
+
+        // Another user at the same server has not signed in: the window names the account.
+        QVERIFY(server.Control("authorize", "ignore"));
+        e->w->mnuConfigure_Click();
+        root = e->w->findChild<QDialog*>("frmOptions");
+        Click("cmdAccount");
+        root = account;
+        QTRY_VERIFY(account->isVisible());
+        Type("txtUser", "bea@example.invalid", true);
+        QTRY_VERIFY(!account->isVisible());
+        root = e->w->findChild<QDialog*>("frmOptions");
+        Click("cmdOk");
+        root = e->w.get();
+        e->w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(e->w.get()));
+        QueueOne("trattenuto");
+        QPointer<QDialog> signIn;
+        QTRY_VERIFY_WITH_TIMEOUT((signIn = e->w->findChild<QDialog*>("frmSignIn")) && signIn->isVisible(), 20000);
+        QCOMPARE(signIn->windowTitle(), "Brevilo");
+        QVERIFY(signIn->findChild<QLabel*>("lblAccount")->text().contains("bea@example.invalid"));
+        QTRY_COMPARE(QApplication::focusWidget(), signIn->findChild<QWidget*>("cmdAnnulla"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(log->item(log->count() - 1)->text().startsWith("HELD - "));
+        QVERIFY(log->item(0)->text().startsWith("ERR - Accesso per bea@example.invalid (127.0.0.1) annullato. I messaggi"
+                                                " attendono: \"Riprova ora\""));
+        QVERIFY(!signIn->isVisible());
+        QCOMPARE(Queued(), 1);
+    }
+
+    // The real route to the browser: QDesktopServices runs xdg-open, here a script on PATH that
+    // fetches the page and follows the provider's redirect back to the program.
+    void signInThroughXdgOpen()
+    {
+        QTemporaryDir bin;
+        OAuthServer server;
+        QVERIFY2(server.Start(), qPrintable(server.Output()));
+        QFile script(bin.filePath("xdg-open"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec /usr/bin/python3 -c 'import sys, urllib.request; "
+                     "urllib.request.urlopen(sys.argv[1]).read()' \"$1\"\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ":" + path);
+        qunsetenv("BROWSER");
+        qunsetenv("DEFAULT_BROWSER");
+        platform::QtBrowser browser;
+        mail::OAuthTokens tokens(e->secrets, browser, e->signInTimer, e->clock);
+        mail::OAuthConfig config{"custom", OAuthServer::kClientId, "", QUrl(server.Url("authorize")), QUrl(server.Url("token")),
+                                 "smtp", OAuthServer::kUser, "127.0.0.1"};
+        std::optional<mail::ITokenSource::Result> result;
+        tokens.Obtain(config, mail::ITokenSource::Mode::Any, [&](mail::ITokenSource::Result r) { result = r; });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 20000);
+        qputenv("PATH", path);
+        QVERIFY2(result->accessToken.has_value(), qPrintable(result->reason));
+        QCOMPARE(server.Stat("code"), 1);
     }
 
     void typedMessageReachesRealServer()

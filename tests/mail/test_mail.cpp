@@ -21,6 +21,30 @@ using namespace mail;
 using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
 
 namespace {
+// Tokens answered in turn; none left: the sign-in gave none; "!": the provider out of reach.
+struct FakeTokens final : ITokenSource {
+    void Obtain(const OAuthConfig& config, Mode mode, std::function<void(Result)> done) override
+    {
+        modes.append(mode == Mode::Any ? "Any" : mode == Mode::Refresh ? "Refresh" : "Browser");
+        keys.append(config.StoreKey());
+        if (tokens.isEmpty())
+            done({std::nullopt, QStringLiteral("Accesso per anna annullato")});
+        else if (tokens.first() == "!")
+            tokens.removeFirst(), done({std::nullopt, QStringLiteral("Rete assente"), true});
+        else
+            done({tokens.takeFirst(), {}});
+    }
+    QStringList tokens;
+    QStringList modes;
+    QStringList keys;
+};
+// The AUTH line of a mechanism, "|" standing for the ^A between fields.
+QByteArray AuthLine(const QByteArray& mechanism, const QByteArray& token)
+{
+    QByteArray response = mechanism == "XOAUTH2" ? "user=anna@example.invalid|auth=Bearer " + token + "||"
+                                                  : "n,a=anna@example.invalid,|host=smtp.example.it|port=465|auth=Bearer " + token + "||";
+    return "AUTH " + mechanism + ' ' + response.replace('|', '\x01').toBase64() + "\r\n";
+}
 const QByteArrayList kGood = testsupport::ScriptedSmtpServer::GoodReplies();
 // A dispatcher tick, then the first `replies` good replies to the session it started.
 void Run(FakeRig& rig, int replies)
@@ -307,6 +331,86 @@ private Q_SLOTS:
         QCOMPARE(rig.ws.connects, 3);
         rig.dialogs.AnswerPassword({true, "b", false});
         QVERIFY(rig.ws.connects == 4 && rig.secrets.entries.size() == 1);
+    }
+
+    // Logging in by token over implicit TLS. steps: the server's bytes ("" ends a handshake), then
+    // the exact bytes the client sends; "EHLO" stands for our EHLO line.
+    void tokenLogin_data()
+    {
+        QTest::addColumn<QStringList>("tokens");
+        QTest::addColumn<QByteArrayList>("steps");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("modes");
+        // Delivered: its line waits for the OK; held for the user; failed for the moment, but
+        // without a clock to retry with: ended. Each line starts as listed.
+        const QString q = "QUEUED - Anna anna@example.it - s t", h = "HELD - Anna anna@example.it - s t",
+                      e = "ERR - Anna anna@example.it - s t";
+        const QByteArray big(4096, 'k'); // the size of a Microsoft token, and more
+        const QByteArrayList open = {"", "", "220 hi\r\n", "EHLO"};
+        const QByteArray both = "250-x\r\n250 AUTH PLAIN XOAUTH2 OAUTHBEARER\r\n", xoauth2 = "250-x\r\n250 AUTH=XOAUTH2\r\n";
+        const QByteArray json = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
+        const QByteArray mail = "MAIL FROM:<io@example.it>\r\n", quit = "QUIT\r\n";
+        QTest::newRow("OAUTHBEARER when offered") << QStringList{"t1"}
+            << open + QByteArrayList{both, AuthLine("OAUTHBEARER", "t1"), "235 ok\r\n", mail} << QStringList{q} << "Any";
+        QTest::newRow("XOAUTH2 alone, a 4 KB token in one line") << QStringList{big}
+            << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", big), "235 ok\r\n", mail} << QStringList{q} << "Any";
+        QTest::newRow("XOAUTH2 refused: empty line, 535, renewed once") << QStringList{"old", "new"}
+            << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), json, "\r\n", "535 5.7.8 no\r\n", quit}
+                   + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}
+            << QStringList{q} << "Any Refresh";
+        QTest::newRow("OAUTHBEARER refused twice: %x01, then the 535 listed") << QStringList{"old", "new"}
+            << open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
+                   + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
+            << QStringList{"ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare",
+                           h}
+            << "Any Refresh";
+        QTest::newRow("a 535 at once is a refusal too") << QStringList{"old"}
+            << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), "535 5.7.8 no\r\n", quit}
+            << QStringList{"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h} << "Any Refresh";
+        QTest::newRow("neither mechanism offered") << QStringList{"t1"} << open + QByteArrayList{"250 AUTH PLAIN\r\n", quit}
+            << QStringList{"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2): scegliere", h}
+            << "Any";
+        QTest::newRow("no token from the sign-in: nothing sent") << QStringList{} << QByteArrayList{}
+            << QStringList{"ERR - Accesso per anna annullato. I messaggi attendono", h} << "Any";
+        QTest::newRow("the provider out of reach: left to the clock") << QStringList{"!"} << QByteArrayList{}
+            << QStringList{"ERR - Rete assente", e} << "Any";
+        QTest::newRow("no client id: the settings to mend") << QStringList{"-"} << QByteArrayList{}
+            << QStringList{"ERR - Per l'accesso OAuth serve un ID client", h} << "";
+    }
+    void tokenLogin()
+    {
+        QFETCH(QByteArrayList, steps);
+        FakeRig rig;
+        FakeTokens source;
+        QFETCH(QStringList, tokens);
+        source.tokens = tokens;
+        rig.session.SetTokenSource(&source);
+        rig.settings.Security = "tls";
+        rig.settings.User = "anna@example.invalid";
+        rig.settings.Auth = "oauth2";
+        rig.settings.OAuthProvider = "custom";
+        rig.settings.OAuthClientId = tokens.value(0) == "-" ? "" : "id";
+        rig.settings.OAuthAuthorizeUrl = "https://login.example.invalid/authorize";
+        rig.settings.OAuthTokenUrl = "http://127.0.0.1:9/token";
+        rig.settings.OAuthScope = "smtp";
+        rig.Queue();
+        Run(rig, 0);
+        const QByteArray ehlo = "EHLO [127.0.0.1]\r\n";
+        for (int i = 0; i + 1 < steps.size(); i += 2) {
+            steps[i].isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(steps[i]);
+            QCOMPARE(rig.ws.TakeWritten(), steps[i + 1] == "EHLO" ? ehlo : steps[i + 1]);
+        }
+        QFETCH(QStringList, lines);
+        const QStringList shown = rig.lstLog.Lines();
+        QCOMPARE(shown.size(), lines.size());
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(shown[i].startsWith(lines[i]), qPrintable(shown[i]));
+        QTEST(source.modes.join(' '), "modes");
+        QCOMPARE(source.keys.value(0, "anna@example.invalid@smtp.example.it oauth2 custom"),
+                 "anna@example.invalid@smtp.example.it oauth2 custom");
+        // The token goes into the AUTH line only.
+        for (const QString& line : rig.lstLog.Lines())
+            QVERIFY(!line.contains("old") && !line.contains("new") && !line.contains("kkkk"));
     }
 
     // The locale's short date, the time with seconds and no zone name, the wall-clock time also on

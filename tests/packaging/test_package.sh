@@ -46,7 +46,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer is not 'Name <address>'"
 # dpkg-shlibdeps found the linked Qt libraries; qt6-wayland is only recommended.
 depends=$(field Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6keychain1 libsecret-1-0; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6networkauth6 libqt6keychain1 libsecret-1-0; do
     grep -qxF "$lib" <<<"$depends" || fail "Depends lacks $lib"
 done
 # What Qt loads rather than links must come with the package too: the X11 platform plugin and

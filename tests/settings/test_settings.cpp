@@ -35,8 +35,13 @@ private Q_SLOTS:
                                                 "Brevilo/Address/Name", "Brevilo/Address/TempoAttesa",
                                                 "Brevilo/News/Dest0", "Brevilo/News/Dest1", "Brevilo/News/Dest2",
                                                 "Brevilo/Address/RetryHours", "Brevilo/Address/Security",
-                                                "Brevilo/Address/User", "Brevilo/Address/TrustedCertificate"}));
+                                                "Brevilo/Address/User", "Brevilo/Address/TrustedCertificate",
+                                                "Brevilo/Address/Auth", "Brevilo/Address/OAuthProvider",
+                                                "Brevilo/Address/OAuthClientId", "Brevilo/Address/OAuthClientSecret",
+                                                "Brevilo/Address/OAuthAuthorizeUrl", "Brevilo/Address/OAuthTokenUrl",
+                                                "Brevilo/Address/OAuthScope"}));
         QCOMPARE(store.values.value("Brevilo/Address/Security"), "none");
+        QCOMPARE(store.values.value("Brevilo/Address/Auth"), "password");
         QCOMPARE(store.values.value("Brevilo/Address/TempoAttesa"), "-5");
         QCOMPARE(store.values.value("Brevilo/Address/RetryHours"), "24");
         // RetryHours: 0 turns retries off; what is no count of hours keeps the default.
@@ -54,12 +59,17 @@ private Q_SLOTS:
         store.values.insert("Brevilo/Address/CaFile", " /etc/ca.pem ");
         store.values.insert("Brevilo/Address/Security", "starttls");
         store.values.insert("Brevilo/Address/User", "mario");
+        store.values.insert("Brevilo/Address/Auth", "oauth2");
+        store.values.insert("Brevilo/Address/OAuthProvider", "custom");
+        store.values.insert("Brevilo/Address/OAuthTokenUrl", " http://127.0.0.1:8/token ");
         settings::ModMain r;
         QCOMPARE(r.Load(store), "Mario");
         QCOMPARE(QStringList({r.From, r.SMTP, QString::number(r.TempoAttesa), r.NewsDest[0], r.NewsDest[2],
                               r.SmsGateway, r.NewsHost, r.SerieA ? "stored" : "not stored", r.CaFile, r.Security, r.User}),
                  QStringList({"me@x.it", "mail.x.it", "-5", "a@x.it", "c@x.it", "sms.operator.test", "news.test",
                               "not stored", "/etc/ca.pem", "starttls", "mario"}));
+        QCOMPARE(QStringList({r.Auth, r.OAuthProvider, r.OAuthTokenUrl, r.OAuthClientId}),
+                 QStringList({"oauth2", "custom", "http://127.0.0.1:8/token", ""}));
         store.writeOrder.clear();
         r.Save(store, QString());
         QVERIFY(!store.writeOrder.join(' ').contains("Host") && !store.writeOrder.join(' ').contains("CaFile"));

@@ -5,7 +5,8 @@
 #   1. storedThroughTheWindow   (a bus and a keyring)
 #   2. foundBySecondRun         (a new bus and daemon: the keyring is read back from disk)
 #   3. noSessionBus             (no bus at all)
-# Finally no file under those folders, and none of the tests' output, may hold the password.
+#   4. oauthStoredThroughTheWindow, 5. oauthFoundBySecondRun (the refresh token, read back from disk)
+# Finally no file under those folders, and none of the tests' output, may hold the password or a token.
 set -euo pipefail
 test="$1"
 root=$(mktemp -d)
@@ -27,4 +28,6 @@ with_bus() {
 with_bus "$test" storedThroughTheWindow 2>&1 | tee -a "$out"
 with_bus "$test" foundBySecondRun 2>&1 | tee -a "$out"
 run "$test" noSessionBus 2>&1 | tee -a "$out"
+with_bus "$test" oauthStoredThroughTheWindow 2>&1 | tee -a "$out"
+with_bus "$test" oauthFoundBySecondRun 2>&1 | tee -a "$out"
 run "$test" passwordInNoFile 2>&1 | tee -a "$out"
