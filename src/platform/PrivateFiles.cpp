@@ -26,8 +26,12 @@ void Tighten(const QString& path, int depth)
         return;
     const QByteArray name = QFile::encodeName(path);
     if (S_ISDIR(info.st_mode)) {
-        if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-            ::chmod(name.constData(), info.st_mode & S_IRWXU);
+        // A folder that is already the user's alone was tightened by an earlier start (or made
+        // private): nobody else can reach what it holds, so a start with thousands of queued
+        // records does not stat each of them again.
+        if ((info.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+            return;
+        ::chmod(name.constData(), info.st_mode & S_IRWXU);
         if (depth <= 0)
             return;
         const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
