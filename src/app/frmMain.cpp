@@ -56,7 +56,7 @@ namespace {
 const QString kExitQuestion = QStringLiteral("Ci sono dei messaggi accodati. Vuoi uscire senza inviarli?");
 const QString kSendAtNextStart = QStringLiteral("Invia al prossimo avvio");
 const QString kInSession = QStringLiteral("Il messaggio è già in fase di invio e non può più essere annullato.");
-// The spec'd first line, then every other prefix a line can show.
+// The list's own first line, then every other prefix a line can show.
 const QString kLogTooltip =
     QStringLiteral("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore\n"
                    "RETRY hh:mm=nuovo tentativo all'ora indicata  HELD=in attesa di un tuo intervento"
