@@ -95,7 +95,6 @@ private Q_SLOTS:
                                                   "ERR - B b@example.it - s t", "550 no\r\n"}));
     }
 
-
     // What txtTo holds once left (blanks trimmed, then the mobile number rule), and whether that
     // is a gateway address, which shows the SMS counter.
     void phoneNumbers_data()

@@ -62,14 +62,12 @@ private Q_SLOTS:
     // from disk once delivered, refused, called back, given up or discarded.
     void durableQueue()
     {
-        QTemporaryDir dir;
-        const QString folder = dir.filePath("outbox");
-        testsupport::FakeClock clock;
-        settings::ModMain settings;
-        OutboxStore store(folder);
+        DurableRig rig; // its store and clock, with outboxes of this test's own
+        testsupport::FakeClock& clock = rig.clock;
+        OutboxStore& store = rig.store;
         CheckingList lstLog;
-        lstLog.directory = folder;
-        auto first = std::make_unique<Outbox>(lstLog, clock, settings, &store);
+        lstLog.directory = store.Directory();
+        auto first = std::make_unique<Outbox>(lstLog, clock, rig.settings, &store);
         const double now = clock.Now();
         const auto b = Record("B", now), c = Record("C", now), a = Record("A", now - 0.5);
         for (const auto& record : {b, c, a})
@@ -81,13 +79,13 @@ private Q_SLOTS:
         first->ReportError("Connection refused");
         first.reset(); // the program ends without a word: a kill, a crash
         // ... even in the middle of rewriting a record: its temporary file goes, other files stay.
-        QFile leftover(store.PathFor(b->mailUid) + ".aB3xYz"), notes(folder + "/notes.txt");
+        QFile leftover(store.PathFor(b->mailUid) + ".aB3xYz"), notes(store.Directory() + "/notes.txt");
         QVERIFY(leftover.open(QIODevice::WriteOnly) && notes.open(QIODevice::WriteOnly));
         leftover.close(), notes.close();
 
         MemoryStatusList lines;
         clock.AdvanceSeconds(10);
-        Outbox second(lines, clock, settings, &store);
+        Outbox second(lines, clock, rig.settings, &store);
         QCOMPARE(second.Restore(), 3);
         QCOMPARE(lines.Lines(), QStringList({"QUEUED - A a@example.it - s: t", "RETRY 12:01 - B b@example.it - s: t",
                                              "QUEUED - C c@example.it - s: t"}));
