@@ -53,6 +53,13 @@ void Run(FakeRig& rig, int replies)
     for (int i = 0; i < replies; ++i)
         rig.ws.Reply(kGood.at(i));
 }
+// The shown lines cut to the length of the expected starts, to compare with them.
+QStringList Starts(QStringList shown, const QStringList& starts)
+{
+    for (int i = 0; i < shown.size() && i < starts.size(); ++i)
+        shown[i].truncate(starts[i].size());
+    return shown;
+}
 } // namespace
 
 class TestMail : public QObject {
@@ -88,25 +95,32 @@ private Q_SLOTS:
                                                   "ERR - B b@example.it - s t", "550 no\r\n"}));
     }
 
+    // What txtTo holds once left (blanks trimmed, then the mobile number rule), and whether that
+    // is a gateway address, which shows the SMS counter.
     void phoneNumbers_data()
     {
-        QTest::addColumn<QString>("number");
-        // Which rules take number@gw.test: "mobile" (its positive cases are in the options dialog
-        // tests) and "gateway".
-        QTest::addColumn<QString>("rules");
-        QTest::newRow("begins with 33") << "3301234567" << "gateway";
-        QTest::newRow("eleven digits") << "34012345678" << "";
-        QTest::newRow("Arabic-Indic digits") << "34\u0660\u0661\u0662\u0663\u0664\u0665\u0666\u0667" << "";
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<bool>("gateway");
+        const QString arabic = "34\u0660\u0661\u0662\u0663\u0664\u0665\u0666\u0667";
+        QTest::newRow("34 and eight digits, blanks around") << " 3401234567 " << "3401234567@gw.test" << true;
+        QTest::newRow("begins with 33") << "3301234567" << "3301234567" << false;
+        QTest::newRow("begins with 33, in full") << "3301234567@gw.test" << "3301234567@gw.test" << true;
+        QTest::newRow("eleven digits") << "34012345678" << "34012345678" << false;
+        QTest::newRow("eleven digits, in full") << "34012345678@gw.test" << "34012345678@gw.test" << false;
+        QTest::newRow("Arabic-Indic digits") << arabic << arabic << false;
+        QTest::newRow("Arabic-Indic digits, in full") << arabic + "@gw.test" << arabic + "@gw.test" << false;
+        QTest::newRow("the domain in another case") << "3401234567@GW.test" << "3401234567@GW.test" << false;
+        QTest::newRow("+39 and a plus sign") << " +393401234567 " << "+393401234567" << false;
+        QTest::newRow("a blank inside") << " 340 1234567 " << "340 1234567" << false;
     }
     void phoneNumbers()
     {
-        QFETCH(QString, number);
-        const QString address = number + "@gw.test";
-        QTEST(QStringList({ApplyMobileNumberRule(number, "gw.test") == address ? "mobile" : "",
-                           IsGatewayAddress(address, "gw.test") ? "gateway" : ""}).join(' ').trimmed(), "rules");
-        QVERIFY(!IsGatewayAddress(number + "@GW.test", "gw.test")); // the domain's case counts
-        // TrimSpaces removes only U+0020, from both ends.
-        QCOMPARE(TrimSpaces("  a b  ") + TrimSpaces("   ") + TrimSpaces("\t x\n"), "a b\t x\n");
+        QFETCH(QString, typed);
+        const QString left = ApplyMobileNumberRule(TrimSpaces(typed), "gw.test");
+        QTEST(left, "left");
+        QTEST(IsGatewayAddress(left, "gw.test"), "gateway");
+        QCOMPARE(TrimSpaces("   ") + TrimSpaces("\t x\n"), "\t x\n"); // U+0020 only
     }
 
     void smtpSetting_data()
@@ -134,44 +148,73 @@ private Q_SLOTS:
         QVERIFY(!ParseSecurity("ssl") && !ParseSecurity(""));
     }
 
-    // STARTTLS, then EHLO again with the capabilities read in clear forgotten (PLAIN was offered
-    // only before TLS, so LOGIN is used), each step armed with the time-out and shown in lblDoing.
-    void submissionDialogue()
+    // Each reply is answered once it is complete, however it arrives, each step armed with the
+    // time-out and shown in lblDoing. Plain: the text's line breaks as CR LF, its leading dots
+    // doubled, line breaks in fields as blanks. STARTTLS: EHLO again with the capabilities read in
+    // clear forgotten (PLAIN was offered only before TLS, so LOGIN is used).
+    void dialogue_data()
     {
-        FakeRig rig;
-        rig.settings.Security = "starttls";
-        rig.settings.User = "anna";
-        rig.secrets.entries.insert("anna@smtp.example.it", "pw\u00e8");
-        QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
-        const auto record = rig.Queue();
-        Run(rig, 0);
-        QVERIFY(rig.ws.connectedPort == 587 && rig.ws.connectedEncryption == platform::Encryption::StartTls);
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QList<QByteArrayList>>("replies"); // per step, in pieces; "" ends the handshake
+        QTest::addColumn<QByteArrayList>("sent");           // per step
+        QTest::addColumn<QList<int>>("states");             // shown in lblDoing, in turn
+        QTest::addColumn<QList<int>>("connect");            // port, encryption, handshakes
         const QByteArray ehlo = "EHLO [127.0.0.1]\r\n"; // our address, never the machine's name
-        const QList<std::pair<QByteArray, QByteArray>> steps = {
-            {"220 hi\r\n", ehlo},
-            {"250-smtp\r\n250-AUTH PLAIN LOGIN\r\n250 STARTTLS\r\n", "STARTTLS\r\n"},
-            {"220 go\r\n", ""},
-            {"", ehlo}, // the handshake ends
-            {"250-smtp\r\n250 AUTH=LOGIN\r\n", "AUTH LOGIN\r\n"},
-            {"334 VXNlcm5hbWU6\r\n", "YW5uYQ==\r\n"},
-            {"334 UGFzc3dvcmQ6\r\n", "cHfDqA==\r\n"},
-            {"235 ok\r\n", "MAIL FROM:<io@example.it>\r\n"}};
-        for (const auto& [reply, sent] : steps) {
-            if (reply.isEmpty())
-                rig.ws.Encrypt();
-            else
-                rig.ws.Reply(reply);
-            QCOMPARE(rig.ws.TakeWritten(), sent);
+        QTest::newRow("plain") << "none"
+            << QList<QByteArrayList>{{"220-fir", "st\r\n220", "-second\r", "\n22", "0 last\r\n"}, {"250\r\n"},
+                                     {"250-a\n", "250 b\n"}, {"2", "5", "0", " ", "o", "k", "\r", "\n"}, {"354 go\r\n"},
+                                     {"250 queued\r\n"}}
+            << QByteArrayList{"HELO ME\r\n", "MAIL FROM:<io@example.it>\r\n", "RCPT TO:<anna@x>\r\n", "DATA\r\n",
+                              "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it>\r\nTo:anna@x\r\n\r\n"
+                              "a\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"}
+            << QList<int>{1, 2, 3, 4, 5, 9, 0} << QList<int>{25, int(platform::Encryption::None), 0};
+        QTest::newRow("STARTTLS and LOGIN") << "starttls"
+            << QList<QByteArrayList>{{"220 hi\r\n"}, {"250-smtp\r\n250-AUTH PLAIN LOGIN\r\n250 STARTTLS\r\n"}, {"220 go\r\n"},
+                                     {""}, {"250-smtp\r\n250 AUTH=LOGIN\r\n"}, {"334 VXNlcm5hbWU6\r\n"},
+                                     {"334 UGFzc3dvcmQ6\r\n"}, {"235 ok\r\n"}}
+            << QByteArrayList{ehlo, "STARTTLS\r\n", "", ehlo, "AUTH LOGIN\r\n", "YW5uYQ==\r\n", "cHfDqA==\r\n",
+                              "MAIL FROM:<io@example.it>\r\n"}
+            << QList<int>{10, 1, 11, 12, 13, 11, 16, 17, 15, 3, 4, 5, 9, 0}
+            << QList<int>{587, int(platform::Encryption::StartTls), 1};
+    }
+    void dialogue()
+    {
+        QFETCH(QString, security);
+        QFETCH(QList<QByteArrayList>, replies);
+        QFETCH(QByteArrayList, sent);
+        FakeRig rig;
+        rig.settings.Security = security;
+        if (security != "none")
+            rig.settings.User = "anna", rig.secrets.entries.insert("anna@smtp.example.it", "pw\u00e8");
+        QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
+        const auto record = rig.Queue("Ciao\r\nBcc: x@y", "a\nb\rc\r\n.\n..x\n. y");
+        record->mailFromName = "I\no\rx";
+        record->mailTo = "anna@x";
+        Run(rig, 0);
+        for (int i = 0; i < replies.size(); ++i) {
+            QCOMPARE(rig.timer.Starts(), i + 1); // armed per reply
+            QCOMPARE(rig.timer.Interval(), rig.session.SendState() == SmtpDialogue::kDot ? 600000 : 120000);
+            for (const QByteArray& piece : replies[i]) {
+                QVERIFY(rig.ws.written.isEmpty() && rig.ws.closes == 0);
+                rig.ws.Play({piece});
+            }
+            QCOMPARE(rig.ws.TakeWritten(), sent[i]);
         }
-        QList<int> states;
+        for (const QByteArray& reply : kGood.mid(2)) // the rest of a dialogue that stopped at MAIL
+            if (rig.session.SendState() != 0)
+                rig.ws.Reply(reply);
+        QStringList shown, expected;
         for (const QList<QVariant>& caption : captions)
-            states.append(caption.at(0).toString().section(']', 0, 0).mid(1).toInt());
-        QCOMPARE(states, QList<int>({10, 1, 11, 12, 13, 11, 16, 17, 15, 3}));
-        QCOMPARE(rig.ws.handshakes, 1);
-        QCOMPARE(rig.timer.Starts(), 9);
-        for (int i = 2; i < 6; ++i)
-            rig.ws.Reply(kGood.at(i));
+            shown << caption[0].toString();
+        QFETCH(QList<int>, states);
+        for (int state : states)
+            expected << (state ? QString("[%1] Sending to Anna").arg(state) : QString());
+        QCOMPARE(shown, expected);
+        QFETCH(QList<int>, connect);
+        QCOMPARE(QList<int>({rig.ws.connectedPort, int(rig.ws.connectedEncryption), rig.ws.handshakes}), connect);
+        QVERIFY(rig.ws.closes == 1 && !rig.timer.IsActive());
         QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
+        QCOMPARE(rig.LogText(), rig.sendLog.Entry(*record).toUtf8());
     }
 
     // The rules around the greeting and the login; each row: settings, the server's part, the
@@ -184,65 +227,54 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake, "!x" a socket error x, "T" a time-out
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QByteArray>("sent");
+        auto row = [](const char* tag, QStringList setup, QByteArrayList replies, QStringList lines, QByteArray sent = {}) {
+            QTest::newRow(tag) << setup << replies << lines << sent;
+        };
         const QByteArrayList tls = {"220 hi\r\n", "250-x\r\n250 STARTTLS\r\n", "220 go\r\n", ""};
+        const QByteArray again = "EHLO [127.0.0.1] STARTTLS EHLO [127.0.0.1] ";
         const QString h = "HELD - Anna anna@example.it - s t", e = "ERR - Anna anna@example.it - s t";
         const QString mend = " Correggere in File > Configurazione > Server e account e confermare con OK: i messaggi attendono.";
-        QTest::newRow("a user without TLS") << QStringList{"none", "anna", "pw", ""} << QByteArrayList{}
-            << QStringList{"ERR - Una password non viene mai inviata senza TLS", h} << QByteArray();
-        QTest::newRow("an unknown Security word") << QStringList{"ssl", "", "", ""} << QByteArrayList{}
-            << QStringList{"ERR - Impostazione Security non valida: \"ssl\" (none, starttls o tls)." + mend, h} << QByteArray();
-        QTest::newRow("a server name that is none") << QStringList{"none", "", "", "", "h:0"} << QByteArrayList{}
-            << QStringList{"ERR - Server SMTP non valido: \"h:0\"", h} << QByteArray();
-        QTest::newRow("password dialog cancelled") << QStringList{"tls", "anna", "", "cancel"} << QByteArrayList{}
-            << QStringList{"ERR - Nessuna password data per anna@smtp.example.it. I messaggi attendono: \"Riprova ora\"", h}
-            << QByteArray();
-        QTest::newRow("certificate refused") << QStringList{"tls", "", "", "distrust"} << QByteArrayList{}
-            << QStringList{"ERR - Certificato di smtp.example.it non accettato: self-signed (SHA-256 AB:CD).", h} << QByteArray();
-        QTest::newRow("STARTTLS not offered") << QStringList{"starttls", "", "", ""}
-            << QByteArrayList{"220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n"}
-            << QStringList{"ERR - Il server non offre STARTTLS: non è stato inviato nulla.", h} << QByteArray("EHLO [127.0.0.1]");
-        QTest::newRow("STARTTLS offered before EHLO's end") << QStringList{"starttls", "", "", ""}
-            << QByteArrayList{"220 hi\r\n", "250 STARTTLS\r\n"}
-            << QStringList{"ERR - Il server non offre STARTTLS", h} << QByteArray("EHLO [127.0.0.1]");
-        QTest::newRow("STARTTLS at the implicit-TLS port: no greeting") << QStringList{"starttls", "", "", "", "smtp.example.it:465"}
-            << QByteArrayList{"T"} << QStringList{"ERR - Nessuna risposta dal server entro 2 minuti. La porta 465 vuole", h} << QByteArray();
-        QTest::newRow("no greeting elsewhere: for now") << QStringList{"starttls", "", "", ""}
-            << QByteArrayList{"T"} << QStringList{"ERR - Nessuna risposta dal server entro 2 minuti", e} << QByteArray();
-        QTest::newRow("implicit TLS at a plain port") << QStringList{"tls", "", "", "", "smtp.example.it:587"}
-            << QByteArrayList{"!Error during SSL handshake: error:0A00010B:SSL routines::wrong version number"}
-            << QStringList{"ERR - Error during SSL handshake: error:0A00010B:SSL routines::wrong version number. La porta 587 di "
-                           "smtp.example.it non usa TLS dal primo byte", h} << QByteArray();
-        QTest::newRow("no AUTH mechanism") << QStringList{"starttls", "anna", "pw", ""} << tls + QByteArrayList{"250 x\r\n"}
-            << QStringList{"ERR - Il server non offre né AUTH PLAIN né AUTH LOGIN", h}
-            << QByteArray("EHLO [127.0.0.1] STARTTLS EHLO [127.0.0.1] QUIT");
-        QTest::newRow("password refused") << QStringList{"starttls", "anna", "pw", ""}
-            << tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "535 5.7.8 no\r\n"}
-            << QStringList{"ERR - Password rifiutata dal server per anna@smtp.example.it: 535 5.7.8 no.", h}
-            << QByteArray("EHLO [127.0.0.1] STARTTLS EHLO [127.0.0.1] AUTH QUIT");
-        QTest::newRow("AUTH refused for now") << QStringList{"starttls", "anna", "pw", ""}
-            << tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "454 4.7.0 try later\r\n"}
-            << QStringList{e, "454 4.7.0 try later\r\n"} << QByteArray("EHLO [127.0.0.1] STARTTLS EHLO [127.0.0.1] AUTH QUIT");
-        QTest::newRow("no TLS, no login: EHLO, then MAIL") << QStringList{"tls", "", "", ""}
-            << QByteArrayList{"", "220 hi\r\n", "250 x\r\n", "550 no\r\n"} << QStringList{e, "550 no\r\n"}
-            << QByteArray("EHLO [127.0.0.1] MAIL QUIT");
-        QTest::newRow("HELO ME refused: once more with our address") << QStringList{"none", "", "", ""}
-            << QByteArrayList{"220 hi\r\n", "504 5.5.2 <ME>: Helo command rejected: need fully-qualified hostname\r\n",
-                              "250 ok\r\n", "550 no\r\n"}
-            << QStringList{e, "550 no\r\n"} << QByteArray("HELO ME HELO [127.0.0.1] MAIL QUIT");
-        QTest::newRow("HELO refused twice") << QStringList{"none", "", "", ""}
-            << QByteArrayList{"220 hi\r\n", "504 no\r\n", "501 still no\r\n"} << QStringList{e, "501 still no\r\n"}
-            << QByteArray("HELO ME HELO [127.0.0.1] QUIT");
+        row("a user without TLS", {"none", "anna", "pw", ""}, {}, {"ERR - Una password non viene mai inviata senza TLS", h});
+        row("an unknown Security word", {"ssl", "", "", ""}, {},
+            {"ERR - Impostazione Security non valida: \"ssl\" (none, starttls o tls)." + mend, h});
+        row("a server name that is none", {"none", "", "", "", "h:0"}, {}, {"ERR - Server SMTP non valido: \"h:0\"", h});
+        row("password dialog cancelled", {"tls", "anna", "", "cancel"}, {},
+            {"ERR - Nessuna password data per anna@smtp.example.it. I messaggi attendono: \"Riprova ora\"", h});
+        row("certificate refused", {"tls", "", "", "distrust"}, {},
+            {"ERR - Certificato di smtp.example.it non accettato: self-signed (SHA-256 AB:CD).", h});
+        row("STARTTLS not offered", {"starttls", "", "", ""}, {"220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n"},
+            {"ERR - Il server non offre STARTTLS: non è stato inviato nulla.", h}, "EHLO [127.0.0.1]");
+        row("STARTTLS offered before EHLO's end", {"starttls", "", "", ""}, {"220 hi\r\n", "250 STARTTLS\r\n"},
+            {"ERR - Il server non offre STARTTLS", h}, "EHLO [127.0.0.1]");
+        row("STARTTLS at the implicit-TLS port: no greeting", {"starttls", "", "", "", "smtp.example.it:465"}, {"T"},
+            {"ERR - Nessuna risposta dal server entro 2 minuti. La porta 465 vuole", h});
+        row("no greeting elsewhere: for now", {"starttls", "", "", ""}, {"T"}, {"ERR - Nessuna risposta dal server entro 2 minuti", e});
+        row("implicit TLS at a plain port", {"tls", "", "", "", "smtp.example.it:587"},
+            {"!Error during SSL handshake: error:0A00010B:SSL routines::wrong version number"},
+            {"ERR - Error during SSL handshake: error:0A00010B:SSL routines::wrong version number. La porta 587 di "
+             "smtp.example.it non usa TLS dal primo byte", h});
+        row("no AUTH mechanism", {"starttls", "anna", "pw", ""}, tls + QByteArrayList{"250 x\r\n"},
+            {"ERR - Il server non offre né AUTH PLAIN né AUTH LOGIN", h}, again + "QUIT");
+        row("password refused", {"starttls", "anna", "pw", ""}, tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "535 5.7.8 no\r\n"},
+            {"ERR - Password rifiutata dal server per anna@smtp.example.it: 535 5.7.8 no.", h}, again + "AUTH QUIT");
+        row("AUTH refused for now", {"starttls", "anna", "pw", ""},
+            tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "454 4.7.0 try later\r\n"}, {e, "454 4.7.0 try later\r\n"},
+            again + "AUTH QUIT");
+        row("no TLS, no login: EHLO, then MAIL", {"tls", "", "", ""}, {"", "220 hi\r\n", "250 x\r\n", "550 no\r\n"},
+            {e, "550 no\r\n"}, "EHLO [127.0.0.1] MAIL QUIT");
+        row("HELO ME refused: once more with our address", {"none", "", "", ""},
+            {"220 hi\r\n", "504 5.5.2 <ME>: Helo command rejected: need fully-qualified hostname\r\n", "250 ok\r\n", "550 no\r\n"},
+            {e, "550 no\r\n"}, "HELO ME HELO [127.0.0.1] MAIL QUIT");
+        row("HELO refused twice", {"none", "", "", ""}, {"220 hi\r\n", "504 no\r\n", "501 still no\r\n"},
+            {e, "501 still no\r\n"}, "HELO ME HELO [127.0.0.1] QUIT");
     }
     void submissionRules()
     {
         QFETCH(QStringList, setup);
-        QFETCH(QByteArrayList, replies);
-        QFETCH(QStringList, lines);
         FakeRig rig;
         rig.settings.Security = setup[0];
         rig.settings.User = setup[1];
-        if (setup.size() > 4)
-            rig.settings.SMTP = setup[4];
+        rig.settings.SMTP = setup.value(4, rig.settings.SMTP);
         if (!setup[2].isEmpty())
             rig.secrets.entries.insert("anna@smtp.example.it", setup[2]);
         if (setup[3] == "cancel")
@@ -252,18 +284,11 @@ private Q_SLOTS:
         Run(rig, 0);
         if (setup[3] == "distrust")
             rig.ws.CertificateFails("self-signed", "AB:CD");
-        for (const QByteArray& reply : replies) {
-            if (reply == "T")
-                rig.timer.Fire();
-            else if (reply.startsWith('!'))
-                rig.ws.Fail(QString::fromUtf8(reply.mid(1)));
-            else
-                reply.isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(reply);
-        }
-        const QStringList shown = rig.lstLog.Lines();
-        QCOMPARE(shown.size(), lines.size());
-        for (int i = 0; i < lines.size(); ++i)
-            QVERIFY2(shown[i].startsWith(lines[i]), qPrintable(shown[i]));
+        QFETCH(QByteArrayList, replies);
+        for (const QByteArray& reply : replies)
+            reply == "T" ? rig.timer.Fire() : rig.ws.Play({reply});
+        QFETCH(QStringList, lines);
+        QCOMPARE(Starts(rig.lstLog.Lines(), lines), lines);
         // Held: nothing more until the user says so, also when the clock moves on.
         const bool held = lines.last().startsWith("HELD");
         QCOMPARE(rig.outbox.mailQueue().Count(), held ? 1 : 0);
@@ -272,10 +297,8 @@ private Q_SLOTS:
         rig.dispatcher.Timer1_Timer();
         QCOMPARE(rig.ws.connects, connects);
         QByteArrayList verbs; // with the name after HELO and EHLO
-        for (const QByteArray& line : rig.ws.written.split('\n'))
-            if (!line.isEmpty())
-                verbs.append(line.startsWith("HELO") || line.startsWith("EHLO") ? line.trimmed()
-                                                                                 : line.split(' ').first().trimmed());
+        for (const QByteArray& line : rig.ws.written.trimmed().split('\n'))
+            verbs << line.trimmed().split(' ').mid(0, line.startsWith("HELO") || line.startsWith("EHLO") ? 2 : 1).join(' ');
         QTEST(verbs.join(' '), "sent");
         QCOMPARE(rig.session.SendState(), 0);
         if (held) { // "Riprova ora" sends it again
@@ -295,10 +318,8 @@ private Q_SLOTS:
         rig.settings.User = "anna";
         auto login = [&](const QByteArray& verdict) {
             Run(rig, 0);
-            for (const QByteArray& reply : QByteArrayList{"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", verdict})
-                reply.isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(reply);
-            const QByteArray auth = rig.ws.TakeWritten().split('\n').value(1).trimmed();
-            const QByteArray response = QByteArray::fromBase64(auth.mid(11));
+            rig.ws.Play({"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", verdict});
+            const QByteArray response = QByteArray::fromBase64(rig.ws.TakeWritten().split('\n').value(1).trimmed().mid(11));
             if (rig.session.SendState() != 0)
                 rig.ws.Fail("stop here");
             return QString::fromUtf8(response.mid(response.lastIndexOf('\0') + 1));
@@ -350,39 +371,34 @@ private Q_SLOTS:
         const QByteArray both = "250-x\r\n250 AUTH PLAIN XOAUTH2 OAUTHBEARER\r\n", xoauth2 = "250-x\r\n250 AUTH=XOAUTH2\r\n";
         const QByteArray json = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
         const QByteArray mail = "MAIL FROM:<io@example.it>\r\n", quit = "QUIT\r\n";
-        QTest::newRow("OAUTHBEARER when offered") << QStringList{"t1"}
-            << open + QByteArrayList{both, AuthLine("OAUTHBEARER", "t1"), "235 ok\r\n", mail} << QStringList{q} << "Any";
-        QTest::newRow("XOAUTH2 alone, a 4 KB token in one line") << QStringList{big}
-            << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", big), "235 ok\r\n", mail} << QStringList{q} << "Any";
-        QTest::newRow("XOAUTH2 refused: empty line, 535, renewed once") << QStringList{"old", "new"}
-            << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), json, "\r\n", "535 5.7.8 no\r\n", quit}
-                   + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}
-            << QStringList{q} << "Any Refresh";
-        QTest::newRow("OAUTHBEARER refused twice: %x01, then the 535 listed") << QStringList{"old", "new"}
-            << open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
-                   + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
-            << QStringList{"ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare",
-                           h}
-            << "Any Refresh";
-        QTest::newRow("a 535 at once is a refusal too") << QStringList{"old"}
-            << open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), "535 5.7.8 no\r\n", quit}
-            << QStringList{"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h} << "Any Refresh";
-        QTest::newRow("neither mechanism offered") << QStringList{"t1"} << open + QByteArrayList{"250 AUTH PLAIN\r\n", quit}
-            << QStringList{"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2): scegliere", h}
-            << "Any";
-        QTest::newRow("no token from the sign-in: nothing sent") << QStringList{} << QByteArrayList{}
-            << QStringList{"ERR - Accesso per anna annullato. I messaggi attendono", h} << "Any";
-        QTest::newRow("the provider out of reach: left to the clock") << QStringList{"!"} << QByteArrayList{}
-            << QStringList{"ERR - Rete assente", e} << "Any";
-        QTest::newRow("no client id: the settings to mend") << QStringList{"-"} << QByteArrayList{}
-            << QStringList{"ERR - Per l'accesso OAuth serve un ID client", h} << "";
+        auto row = [](const char* tag, QStringList tokens, QByteArrayList steps, QStringList lines, QString modes = "Any") {
+            QTest::newRow(tag) << tokens << steps << lines << modes;
+        };
+        const QString refused = "ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare";
+        row("OAUTHBEARER when offered", {"t1"}, open + QByteArrayList{both, AuthLine("OAUTHBEARER", "t1"), "235 ok\r\n", mail}, {q});
+        row("XOAUTH2 alone, a 4 KB token in one line", {big},
+            open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", big), "235 ok\r\n", mail}, {q});
+        row("XOAUTH2 refused: empty line, 535, renewed once", {"old", "new"},
+            open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), json, "\r\n", "535 5.7.8 no\r\n", quit}
+                + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}, {q}, "Any Refresh");
+        row("OAUTHBEARER refused twice: %x01, then the 535 listed", {"old", "new"},
+            open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
+                + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit},
+            {refused, h}, "Any Refresh");
+        row("a 535 at once is a refusal too", {"old"}, open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), "535 5.7.8 no\r\n", quit},
+            {"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h}, "Any Refresh");
+        row("neither mechanism offered", {"t1"}, open + QByteArrayList{"250 AUTH PLAIN\r\n", quit},
+            {"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2): scegliere", h});
+        row("no token from the sign-in: nothing sent", {}, {}, {"ERR - Accesso per anna annullato. I messaggi attendono", h});
+        row("the provider out of reach: left to the clock", {"!"}, {}, {"ERR - Rete assente", e});
+        row("no client id: the settings to mend", {"-"}, {}, {"ERR - Per l'accesso OAuth serve un ID client", h}, "");
     }
     void tokenLogin()
     {
         QFETCH(QByteArrayList, steps);
+        QFETCH(QStringList, tokens);
         FakeRig rig;
         FakeTokens source;
-        QFETCH(QStringList, tokens);
         source.tokens = tokens;
         rig.session.SetTokenSource(&source);
         rig.settings.Security = "tls";
@@ -395,22 +411,17 @@ private Q_SLOTS:
         rig.settings.OAuthScope = "smtp";
         rig.Queue();
         Run(rig, 0);
-        const QByteArray ehlo = "EHLO [127.0.0.1]\r\n";
         for (int i = 0; i + 1 < steps.size(); i += 2) {
-            steps[i].isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(steps[i]);
-            QCOMPARE(rig.ws.TakeWritten(), steps[i + 1] == "EHLO" ? ehlo : steps[i + 1]);
+            rig.ws.Play({steps[i]});
+            QCOMPARE(rig.ws.TakeWritten(), steps[i + 1] == "EHLO" ? "EHLO [127.0.0.1]\r\n" : steps[i + 1]);
         }
         QFETCH(QStringList, lines);
-        const QStringList shown = rig.lstLog.Lines();
-        QCOMPARE(shown.size(), lines.size());
-        for (int i = 0; i < lines.size(); ++i)
-            QVERIFY2(shown[i].startsWith(lines[i]), qPrintable(shown[i]));
+        QCOMPARE(Starts(rig.lstLog.Lines(), lines), lines);
         QTEST(source.modes.join(' '), "modes");
-        QCOMPARE(source.keys.value(0, "anna@example.invalid@smtp.example.it oauth2 custom"),
-                 "anna@example.invalid@smtp.example.it oauth2 custom");
+        const QString key = "anna@example.invalid@smtp.example.it oauth2 custom";
+        QCOMPARE(source.keys.value(0, key), key);
         // The token goes into the AUTH line only.
-        for (const QString& line : rig.lstLog.Lines())
-            QVERIFY(!line.contains("old") && !line.contains("new") && !line.contains("kkkk"));
+        QVERIFY(!rig.lstLog.Lines().join('|').contains(QRegularExpression("old|new|kkkk")));
     }
 
     // The locale's short date, the time with seconds and no zone name, the wall-clock time also on
@@ -448,32 +459,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("err");
         QTest::addColumn<QString>("security");
         QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake
         QTest::addColumn<QByteArray>("last");        // the last line sent
-        QTest::addColumn<QString>("err");
-        const QString refused = "ERR - Indirizzo %1 rifiutato, messaggio non inviato: %2";
-        const QString to = "del destinatario", from = "del mittente", io = "io@example.it";
-        const QByteArrayList helo = {"220 hi\r\n", "250 ok\r\n"};
+        const QString refused = "ERR - Indirizzo %1 rifiutato, messaggio non inviato: %2", to = "del destinatario",
+                      from = "del mittente", io = "io@example.it", ascii = "contiene caratteri non ASCII e il server non offre SMTPUTF8";
         const QByteArrayList ehloUtf8 = {"", "220 hi\r\n", "250-x\r\n250 SMTPUTF8\r\n"};
-        QTest::newRow("ESMTP parameters after >") << io << "anna@example.org> NOTIFY=SUCCESS,FAILURE ORCPT=rfc822;spy@example.net"
-            << "none" << helo << QByteArray("QUIT\r\n") << refused.arg(to, "contiene i caratteri < o >");
-        QTest::newRow("sender with <") << "io@x<y" << "" << "none" << helo << QByteArray("QUIT\r\n")
-            << refused.arg(from, "contiene i caratteri < o >");
-        QTest::newRow("blank") << io << "anna @example.it" << "none" << helo << QByteArray("QUIT\r\n")
-            << refused.arg(to, "contiene spazi");
-        QTest::newRow("line break") << io << "anna@x\r\nRSET" << "none" << helo << QByteArray("QUIT\r\n")
-            << refused.arg(to, "contiene caratteri di controllo");
-        QTest::newRow("two @") << "io@a@b" << "" << "none" << helo << QByteArray("QUIT\r\n") << refused.arg(from, "contiene più di una @");
-        QTest::newRow("beyond ASCII on plain HELO") << io << "anna@città.it" << "none" << helo << QByteArray("QUIT\r\n")
-            << refused.arg(to, "contiene caratteri non ASCII e il server non offre SMTPUTF8");
-        QTest::newRow("beyond ASCII, EHLO without SMTPUTF8") << "ìo@example.it" << "" << "tls"
-            << QByteArrayList{"", "220 hi\r\n", "250-x\r\n250 8BITMIME\r\n"} << QByteArray("QUIT\r\n")
-            << refused.arg(from, "contiene caratteri non ASCII e il server non offre SMTPUTF8");
-        QTest::newRow("beyond ASCII with SMTPUTF8") << io << "anna@città.it" << "tls" << ehloUtf8
-            << QByteArray("MAIL FROM:<io@example.it> SMTPUTF8\r\n") << QString();
-        QTest::newRow("plain address with SMTPUTF8 offered") << io << "" << "tls" << ehloUtf8
-            << QByteArray("MAIL FROM:<io@example.it>\r\n") << QString();
+        auto row = [](const char* tag, QString from, QString to, QString err, QString security = "none",
+                      QByteArrayList replies = {"220 hi\r\n", "250 ok\r\n"}, QByteArray last = "QUIT\r\n") {
+            QTest::newRow(tag) << from << to << err << security << replies << last;
+        };
+        row("ESMTP parameters after >", io, "anna@example.org> NOTIFY=SUCCESS,FAILURE ORCPT=rfc822;spy@example.net",
+            refused.arg(to, "contiene i caratteri < o >"));
+        row("sender with <", "io@x<y", "", refused.arg(from, "contiene i caratteri < o >"));
+        row("blank", io, "anna @example.it", refused.arg(to, "contiene spazi"));
+        row("line break", io, "anna@x\r\nRSET", refused.arg(to, "contiene caratteri di controllo"));
+        row("two @", "io@a@b", "", refused.arg(from, "contiene più di una @"));
+        row("beyond ASCII on plain HELO", io, "anna@città.it", refused.arg(to, ascii));
+        row("beyond ASCII, EHLO without SMTPUTF8", "ìo@example.it", "", refused.arg(from, ascii), "tls",
+            {"", "220 hi\r\n", "250-x\r\n250 8BITMIME\r\n"});
+        row("beyond ASCII with SMTPUTF8", io, "anna@città.it", {}, "tls", ehloUtf8, "MAIL FROM:<io@example.it> SMTPUTF8\r\n");
+        row("plain address with SMTPUTF8 offered", io, "", {}, "tls", ehloUtf8, "MAIL FROM:<io@example.it>\r\n");
     }
     void addressesThatCannotCarryCommands()
     {
@@ -486,80 +493,56 @@ private Q_SLOTS:
         rig.settings.Security = security;
         rig.Queue("s", "t", "Anna", to)->mailFrom = from;
         rig.dispatcher.Timer1_Timer();
-        for (const QByteArray& reply : replies)
-            reply.isEmpty() ? rig.ws.Encrypt() : rig.ws.Reply(reply);
-        QByteArrayList lines = rig.ws.written.split('\n');
-        lines.removeLast();
-        QTEST(lines.last() + '\n', "last");
-        if (!err.isEmpty()) {
-            QCOMPARE(rig.lstLog.Lines().value(0), err);
-            QCOMPARE(rig.session.SendState(), 0);
-            QVERIFY(rig.outbox.mailQueue().Count() == 0 && rig.OutboxFiles().isEmpty()); // final: not tried again
-        }
+        rig.ws.Play(replies);
+        QTEST(rig.ws.written.mid(rig.ws.written.lastIndexOf('\n', -2) + 1), "last");
         QVERIFY(!rig.ws.written.contains("RCPT"));
-    }
-
-    // Each reply is answered once it is complete, however it arrives; each line goes out in turn, the
-    // text's line breaks as CR LF, its leading dots doubled, and line breaks in fields as blanks.
-    void dialogue()
-    {
-        FakeRig rig;
-        QSignalSpy captions(&rig.session, &SmtpSession::lblDoingChanged);
-        const auto record = rig.Queue("Ciao\r\nBcc: x@y", "a\nb\rc\r\n.\n..x\n. y");
-        record->mailFromName = "I\no\rx";
-        record->mailTo = "anna@x";
-        Run(rig, 0);
-        const QList<QByteArrayList> replies = {{"220-fir", "st\r\n220", "-second\r", "\n22", "0 last\r\n"}, {"250\r\n"},
-            {"250-a\n", "250 b\n"}, {"2", "5", "0", " ", "o", "k", "\r", "\n"}, {"354 go\r\n"}, {"250 queued\r\n"}};
-        const QByteArrayList sent = {"HELO ME\r\n", "MAIL FROM:<io@example.it>\r\n", "RCPT TO:<anna@x>\r\n",
-            "DATA\r\n", "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it>\r\nTo:anna@x\r\n\r\n"
-            "a\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"};
-        for (int i = 0; i < 6; ++i) {
-            const int state = QList<int>({1, 2, 3, 4, 5, 9}).at(i);
-            QCOMPARE(captions.takeFirst().at(0).toString(), QStringLiteral("[%1] Sending to Anna").arg(state));
-            QCOMPARE(rig.timer.Interval() + rig.timer.Starts(), (i == 5 ? 600000 : 120000) + i + 1); // armed per reply
-            for (const QByteArray& piece : replies.at(i)) {
-                QVERIFY(rig.session.SendState() == state && rig.ws.written.isEmpty() && rig.ws.closes == 0);
-                rig.ws.Reply(piece);
-            }
-            QCOMPARE(rig.ws.TakeWritten(), sent.at(i));
+        if (!err.isEmpty()) { // final: not tried again
+            QCOMPARE(rig.lstLog.Lines().value(0), err);
+            QVERIFY(rig.session.SendState() == 0 && rig.outbox.mailQueue().Count() == 0 && rig.OutboxFiles().isEmpty());
         }
-        QVERIFY(rig.session.SendState() == 0 && rig.ws.closes == 1 && !rig.timer.IsActive());
-        QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
-        QCOMPARE(rig.LogText(), rig.sendLog.Entry(*record).toUtf8());
     }
 
-    // Headers and text: the three header lines alone for plain ASCII, UTF-8 declared when needed.
+    // Headers and text: the three header lines alone for plain ASCII, UTF-8 declared when needed;
+    // submission adds Date and Message-ID after To, the day and month English in any locale.
     void messageContent_data()
     {
         QTest::addColumn<QStringList>("fields"); // subject, sender name, text
+        QTest::addColumn<QDateTime>("submitted"); // none: the plain session
         QTest::addColumn<QByteArray>("content");
         const QByteArray to = " <io@example.it>\r\nTo:anna@example.it\r\n", mime = "MIME-Version: 1.0\r\n"
             "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n";
-        QTest::newRow("empty subject and name") << QStringList{"", "", "x"} << "Subject:\r\nFrom:" + to + "\r\nx\r\n";
-        QTest::newRow("accented text only") << QStringList{"s", "Io", "perché"}
-                                            << "Subject:s\r\nFrom:Io" + to + mime + "\r\nperch\xc3\xa9\r\n";
-        QTest::newRow("accented subject and name") << QStringList{"Città", "Niccolò", "t"} << "Subject:=?UTF-8?B?"
-            + QByteArray("Città").toBase64() + "?=\r\nFrom:=?UTF-8?B?" + QByteArray("Niccolò").toBase64() + "?=" + to
-            + mime + "\r\nt\r\n";
+        auto row = [](const char* tag, QStringList fields, QByteArray content, QDateTime submitted = {}) {
+            QTest::newRow(tag) << fields << submitted << content;
+        };
+        row("empty subject and name", {"", "", "x"}, "Subject:\r\nFrom:" + to + "\r\nx\r\n");
+        row("accented text only", {"s", "Io", "perché"}, "Subject:s\r\nFrom:Io" + to + mime + "\r\nperch\xc3\xa9\r\n");
+        row("accented subject and name", {"Città", "Niccolò", "t"}, "Subject:=?UTF-8?B?" + QByteArray("Città").toBase64()
+            + "?=\r\nFrom:=?UTF-8?B?" + QByteArray("Niccolò").toBase64() + "?=" + to + mime + "\r\nt\r\n");
         // A name with specials is quoted, or a reader splits it into other mailboxes.
-        QTest::newRow("comma in the name") << QStringList{"s", "Rossi, Mario", "t"}
-                                           << "Subject:s\r\nFrom:\"Rossi, Mario\"" + to + "\r\nt\r\n";
-        QTest::newRow("quotes and backslashes") << QStringList{"s", "Il \"Capo\" \\ <R>", "t"}
-                                                << "Subject:s\r\nFrom:\"Il \\\"Capo\\\" \\\\ <R>\"" + to + "\r\nt\r\n";
-        QTest::newRow("accented name with a comma") << QStringList{"s", "Rè, Mario", "t"} << "Subject:s\r\nFrom:=?UTF-8?B?"
-            + QByteArray("Rè, Mario").toBase64() + "?=" + to + mime + "\r\nt\r\n";
+        row("comma in the name", {"s", "Rossi, Mario", "t"}, "Subject:s\r\nFrom:\"Rossi, Mario\"" + to + "\r\nt\r\n");
+        row("quotes and backslashes", {"s", "Il \"Capo\" \\ <R>", "t"},
+            "Subject:s\r\nFrom:\"Il \\\"Capo\\\" \\\\ <R>\"" + to + "\r\nt\r\n");
+        row("accented name with a comma", {"s", "Rè, Mario", "t"},
+            "Subject:s\r\nFrom:=?UTF-8?B?" + QByteArray("Rè, Mario").toBase64() + "?=" + to + mime + "\r\nt\r\n");
         const QString longName = QString(600, '\\');
-        QTest::newRow("quoted name too long for a line") << QStringList{"s", longName, "t"}
-            << "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n";
+        row("quoted name too long for a line", {"s", longName, "t"},
+            "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n");
+        row("submission", {"", "", ""}, "Subject:\r\nFrom:" + to + "Date: Sun, 01 Mar 2026 09:05:07 +0100\r\n"
+            "Message-ID: <u1@example.it>\r\n\r\n\r\n", QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(3600)));
     }
     void messageContent()
     {
         QFETCH(QStringList, fields);
+        QFETCH(QDateTime, submitted);
         FakeRig rig;
         const auto record = rig.Queue(fields[0], fields[2]);
         record->mailFromName = fields[1];
-        QTEST(mail::MessageContent(*record), "content");
+        record->mailUid = "u1";
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+        const QByteArray content = mail::MessageContent(*record, {submitted.isValid(), submitted});
+        QLocale::setDefault(before);
+        QTEST(content, "content");
     }
 
     // The Message-ID stays a valid msg-id whatever the sender's address and the uid hold.
@@ -587,21 +570,6 @@ private Q_SLOTS:
         QTEST(mail::MessageIdText(record), "id");
     }
 
-    // Submission adds Date and Message-ID after To; the day and month are English in any locale.
-    void submissionHeaders()
-    {
-        CMessaggio record;
-        record.mailUid = "u1";
-        record.mailFrom = "io@example.it";
-        const QLocale before;
-        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-        const QDateTime time(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(3600));
-        const QByteArray content = mail::MessageContent(record, {true, time});
-        QLocale::setDefault(before);
-        QCOMPARE(content, "Subject:\r\nFrom: <io@example.it>\r\nTo:\r\nDate: Sun, 01 Mar 2026 09:05:07 +0100\r\n"
-                          "Message-ID: <u1@example.it>\r\n\r\n\r\n");
-    }
-
     // Encoded words of at most 75 characters, folded with CR LF and a blank, none splitting a character.
     void longAccentedHeaderIsFolded()
     {
@@ -617,8 +585,9 @@ private Q_SLOTS:
         QCOMPARE(decoded, subject);
     }
 
+
     // The first due record in queue order, one session at a time, TempoAttesa read at every tick.
-    // A server close after the final "." leaves the outcome open, and nothing after it adds a line.
+    // A server close after the final "." leaves the outcome open, and a late time-out adds nothing.
     void dispatcher()
     {
         FakeRig rig;
@@ -626,7 +595,6 @@ private Q_SLOTS:
         a->mailTimeCreated = rig.clock.Now(); // just made: not older than TempoAttesa 0, so b goes first
         Run(rig, 5);
         rig.ws.PeerClose();
-        rig.ws.Fail("Connection reset");
         rig.timer.Fire();
         rig.settings.TempoAttesa = 60; // seconds, read at every tick
         rig.clock.AdvanceSeconds(59);
@@ -646,6 +614,11 @@ private Q_SLOTS:
                                                   "dialogo (dopo l'invio del messaggio: potrebbe essere stato consegnato)",
                                                   Outbox::OkLine(*a), Outbox::ErrLine(*b), Outbox::OkLine(*young)}));
         QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*a) + rig.sendLog.Entry(*young)).toUtf8());
+        // A socket error while no session runs is still listed on top.
+        rig.ws.Fail("Connection reset");
+        QCOMPARE(rig.session.SendState(), 0);
+        QEXPECT_FAIL("", "an error on the idle socket is not listed yet", Continue);
+        QCOMPARE(rig.lstLog.Line(0), "ERR - Connection reset");
     }
 
     // Over a real socket: each fault ends the session with the right lines, no false OK and no
@@ -659,9 +632,10 @@ private Q_SLOTS:
         auto row = [](QString tag, QByteArrayList replies, QString expected, QString setting = {}) {
             QTest::newRow(qPrintable(tag)) << replies << setting << expected;
         };
-        const QString q = "ERR - Anna anna@example.it - s t", r = "RETRY 12:01 - Anna anna@example.it - s t";
+        const QString q = "ERR - Anna anna@example.it - s t", r = "RETRY 12:01 - Anna anna@example.it - s t",
+                      ok = "OK - Anna anna@example.it - s: t";
         row("multi-line replies byte by byte", {"220-a\r\n220 b\r\n", "250-hi\r\n250 SIZE 9\r\n", kGood[2],
-            kGood[3], kGood[4], "250-queued\r\n250 as 1\r\n"}, "OK - Anna anna@example.it - s: t");
+            kGood[3], kGood[4], "250-queued\r\n250 as 1\r\n"}, ok);
         for (int step = 0; step < 6; ++step) {
             const QByteArrayList before = kGood.mid(0, step);
             const QString at = " at step " + QString::number(step);
@@ -677,8 +651,15 @@ private Q_SLOTS:
             row("silence" + at, before, "ERR - Nessuna risposta dal server entro 1 secondo" + err);
         }
         row("no blank after the code", {kGood[0], "250ok\r\n"}, q + "\n250ok\r\n");
+        row("non-numeric code", {"2x0 hi\r\n"}, q + "\n2x0 hi\r\n");
         row("DATA answered 250", kGood.mid(0, 4) + QByteArrayList{"250 odd\r\n"}, q + "\n250 odd\r\n");
         row("final dot answered 354", kGood.mid(0, 5) + QByteArrayList{"354 odd\r\n"}, q + "\n354 odd\r\n");
+        row("1 MB without a line end", {QByteArray(1 << 20, 'x')},
+            "ERR - Il server ha mandato una risposta più lunga di 65536 byte\n" + r);
+        // Taken as the answer to HELO, it would have put every later reply one step off.
+        row("unasked reply with the greeting", {"220 hi\r\n250 early\r\n"},
+            "ERR - Il server ha risposto prima della domanda: 250 early\n" + r);
+        row("data after QUIT", kGood + QByteArrayList{"221 bye\r\n250 more\r\n" + QByteArray(200000, 'y')}, ok);
         row("connection refused", {}, "ERR - Connection refused\n" + r, "closed port");
         // A name with blanks fails Qt's host-name check before any resolver is asked.
         row("unknown host", {}, "ERR - Host not found\n" + r, "no such host");
@@ -698,27 +679,21 @@ private Q_SLOTS:
         if (expected.contains("Nessuna risposta"))
             rig.session.SetTimeouts({1000, 1000});
         rig.settings.SMTP = setting.isEmpty() ? server.Address() : setting;
-        rig.Queue();
-        rig.dispatcher.Timer1_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 30000);
+        QVERIFY(rig.Queue() && rig.SendNext());
         const QString lines = rig.lstLog.Lines().join('\n');
-        const QRegularExpression pattern(QRegularExpression::anchoredPattern(expected));
-        QVERIFY2(pattern.match(lines).hasMatch(), qPrintable(lines));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines).hasMatch(), qPrintable(lines));
         if (!expected.startsWith("ERR") && !expected.contains("421")) // QUIT arrived before the close
             QTRY_VERIFY(server.clientClosed && server.received.endsWith("QUIT\r\n"));
-        const bool retried = lines.contains("RETRY") || lines.contains("HELD");
-        QCOMPARE(rig.outbox.mailQueue().Count(), retried ? 1 : 0);
-        QCOMPARE(rig.OutboxFiles().size(), retried ? 1 : 0);
+        const int waiting = lines.contains("RETRY") || lines.contains("HELD");
+        QCOMPARE(QList<int>({rig.outbox.mailQueue().Count(), int(rig.OutboxFiles().size())}), QList<int>({waiting, waiting}));
         // The next record goes out while the first waits, and nothing late from the first session shows.
         server.replies = kGood;
         rig.settings.SMTP = server.Address();
         rig.session.SetTimeouts({});
-        rig.Queue("s", "again");
-        rig.dispatcher.Timer1_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 30000);
+        QVERIFY(rig.Queue("s", "again") && rig.SendNext());
         QCOMPARE(rig.lstLog.Lines().join('\n'), lines + "\nOK - Anna anna@example.it - s: again");
         QCOMPARE(rig.LogText().count("\r\n"), expected.startsWith("OK") ? 2 : 1); // no entry for a failure
-        QCOMPARE(rig.OutboxFiles().size(), retried ? 1 : 0);
+        QCOMPARE(rig.OutboxFiles().size(), waiting);
     }
 };
 

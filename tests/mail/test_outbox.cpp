@@ -14,29 +14,27 @@ using DurableRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer, t
 namespace {
 const QByteArrayList kUpToRcpt = {"220 ready\r\n", "250 hello\r\n", "250 sender ok\r\n"};
 
-// A status list that checks, as each queued line is shown, that its record is already on disk.
+
+// A status list that counts the queued lines shown before their record was on disk.
 class CheckingList final : public IStatusList {
 public:
     QString directory;
     int shownBeforeWritten = 0;
-    int LineCount() const override { return m_lines.LineCount(); }
-    QString Line(int index) const override { return m_lines.Line(index); }
+    QStringList lines;
+    int LineCount() const override { return int(lines.size()); }
+    QString Line(int index) const override { return lines.value(index); }
     void InsertLine(int index, const QString& text) override
     {
-        if (text.startsWith("QUEUED")) {
-            if (QDir(directory).entryList({"*.json"}, QDir::Files).size() <= m_files)
-                ++shownBeforeWritten;
-            ++m_files;
-        }
-        m_lines.InsertLine(index, text);
+        if (text.startsWith("QUEUED") && QDir(directory).entryList({"*.json"}, QDir::Files).size() <= m_queued++)
+            ++shownBeforeWritten;
+        lines.insert(index, text);
     }
-    void ReplaceLine(int index, const QString& text) override { m_lines.ReplaceLine(index, text); }
-    void RemoveLine(int index) override { m_lines.RemoveLine(index); }
-    void Clear() override { m_lines.Clear(); }
+    void ReplaceLine(int index, const QString& text) override { lines[index] = text; }
+    void RemoveLine(int index) override { lines.removeAt(index); }
+    void Clear() override { lines.clear(); }
 
 private:
-    MemoryStatusList m_lines;
-    qsizetype m_files = 0;
+    qsizetype m_queued = 0;
 };
 
 std::shared_ptr<CMessaggio> Record(const QString& nick, double created)
@@ -64,14 +62,12 @@ private Q_SLOTS:
     // from disk once delivered, refused, called back, given up or discarded.
     void durableQueue()
     {
-        QTemporaryDir dir;
-        const QString folder = dir.filePath("outbox");
-        testsupport::FakeClock clock;
-        settings::ModMain settings;
-        OutboxStore store(folder);
+        DurableRig rig; // its store and clock, with outboxes of this test's own
+        testsupport::FakeClock& clock = rig.clock;
+        OutboxStore& store = rig.store;
         CheckingList lstLog;
-        lstLog.directory = folder;
-        auto first = std::make_unique<Outbox>(lstLog, clock, settings, &store);
+        lstLog.directory = store.Directory();
+        auto first = std::make_unique<Outbox>(lstLog, clock, rig.settings, &store);
         const double now = clock.Now();
         const auto b = Record("B", now), c = Record("C", now), a = Record("A", now - 0.5);
         for (const auto& record : {b, c, a})
@@ -83,13 +79,13 @@ private Q_SLOTS:
         first->ReportError("Connection refused");
         first.reset(); // the program ends without a word: a kill, a crash
         // ... even in the middle of rewriting a record: its temporary file goes, other files stay.
-        QFile leftover(store.PathFor(b->mailUid) + ".aB3xYz"), notes(folder + "/notes.txt");
+        QFile leftover(store.PathFor(b->mailUid) + ".aB3xYz"), notes(store.Directory() + "/notes.txt");
         QVERIFY(leftover.open(QIODevice::WriteOnly) && notes.open(QIODevice::WriteOnly));
         leftover.close(), notes.close();
 
         MemoryStatusList lines;
         clock.AdvanceSeconds(10);
-        Outbox second(lines, clock, settings, &store);
+        Outbox second(lines, clock, rig.settings, &store);
         QCOMPARE(second.Restore(), 3);
         QCOMPARE(lines.Lines(), QStringList({"QUEUED - A a@example.it - s: t", "RETRY 12:01 - B b@example.it - s: t",
                                              "QUEUED - C c@example.it - s: t"}));
@@ -200,21 +196,23 @@ private Q_SLOTS:
         good.mailTo = "x@example.it";
         good.mailTimeCreated = 45000;
         const QByteArray valid = OutboxStore::Serialize(good);
-        QTest::newRow("valid") << "{uid}.json" << valid << true;
-        QTest::newRow("empty") << "{uid}.json" << QByteArray() << false;
-        QTest::newRow("cut short") << "{uid}.json" << valid.left(valid.size() / 2) << false;
-        QTest::newRow("binary") << "{uid}.json" << QByteArray("\x00\xff\xfe{\"", 5) << false;
-        QTest::newRow("an array") << "{uid}.json" << QByteArray("[1,2]") << false;
-        QTest::newRow("later version") << "{uid}.json" << QByteArray(valid).replace("\"version\": 2", "\"version\": 3") << false;
-        QTest::newRow("version 1") << "{uid}.json" << QByteArray(R"({"format": "brevilo-outbox", "version": 1, "uid": "{uid}",
-            "created": 45000, "to": "x@example.it", "attempts": 2, "nextAttempt": 45000.1, "lastReason": "451"})") << true;
-        QTest::newRow("held is no flag") << "{uid}.json" << QByteArray(valid).replace("\"held\": false", "\"held\": 1") << false;
-        QTest::newRow("no recipient") << "{uid}.json" << QByteArray(valid).replace("\"to\"", "\"xx\"") << false;
-        QTest::newRow("text where a number goes")
-            << "{uid}.json" << QByteArray(valid).replace("\"created\": 45000", "\"created\": \"45000\"") << false;
-        QTest::newRow("another record's uid") << "{uid}.json" << QByteArray(valid).replace("{uid}", NewUid().toUtf8()) << false;
-        QTest::newRow("not a uid name") << "notes.json" << QByteArray(valid).replace("{uid}", "notes") << false;
-        QTest::newRow("huge attempt count") << "{uid}.json" << QByteArray(valid).replace("\"attempts\": 0", "\"attempts\": 1e300") << false;
+        auto row = [&](const char* tag, const QByteArray& bytes, bool loads = false, const QString& name = "{uid}.json") {
+            QTest::newRow(tag) << name << bytes << loads;
+        };
+        row("valid", valid, true);
+        row("empty", {});
+        row("cut short", valid.left(valid.size() / 2));
+        row("binary", QByteArray("\x00\xff\xfe{\"", 5));
+        row("an array", "[1,2]");
+        row("later version", QByteArray(valid).replace("\"version\": 2", "\"version\": 3"));
+        row("version 1", R"({"format": "brevilo-outbox", "version": 1, "uid": "{uid}", "created": 45000,
+            "to": "x@example.it", "attempts": 2, "nextAttempt": 45000.1, "lastReason": "451"})", true);
+        row("held is no flag", QByteArray(valid).replace("\"held\": false", "\"held\": 1"));
+        row("no recipient", QByteArray(valid).replace("\"to\"", "\"xx\""));
+        row("text where a number goes", QByteArray(valid).replace("\"created\": 45000", "\"created\": \"45000\""));
+        row("another record's uid", QByteArray(valid).replace("{uid}", NewUid().toUtf8()));
+        row("not a uid name", QByteArray(valid).replace("{uid}", "notes"), false, "notes.json");
+        row("huge attempt count", QByteArray(valid).replace("\"attempts\": 0", "\"attempts\": 1e300"));
     }
     void damagedFiles()
     {
@@ -224,12 +222,11 @@ private Q_SLOTS:
         const QString uid = NewUid();
         name.replace("{uid}", uid);
         DurableRig rig;
-        QDir().mkpath(rig.store.Directory());
         rig.Queue(); // a good record beside it
         QFile file(rig.store.Directory() + "/" + name);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(bytes).replace("{uid}", uid.toUtf8())) == bytes.size() + (bytes.contains("{uid}") ? uid.size() - 5 : 0));
+        bytes.replace("{uid}", uid.toUtf8());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         file.close();
-
         MemoryStatusList lines;
         Outbox restarted(lines, rig.clock, rig.settings, &rig.store);
         QCOMPARE(restarted.Restore(), loads ? 2 : 1);
@@ -247,47 +244,38 @@ private Q_SLOTS:
     // A folder that cannot be written is told once; the messages still go from memory.
     void unwritableFolder()
     {
-        QTemporaryDir dir;
-        QFile blocker(dir.filePath("file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder's parent should be
+        DurableRig rig;
+        QFile blocker(rig.store.Directory()); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        testsupport::FakeClock clock;
-        settings::ModMain settings;
-        OutboxStore store(dir.filePath("file/outbox"));
-        MemoryStatusList lstLog;
-        Outbox outbox(lstLog, clock, settings, &store);
-        outbox.Enqueue(Record("A", clock.Now()), kComposerSeparator);
-        outbox.Enqueue(Record("B", clock.Now()), kComposerSeparator);
-        QCOMPARE(lstLog.Lines().filter("ERR").size(), 1);
-        QVERIFY2(lstLog.Line(0).startsWith("ERR - Impossibile scrivere la cartella della posta in uscita " + store.Directory()), qPrintable(lstLog.Line(0)));
-        QCOMPARE(lstLog.Lines().mid(1), QStringList({"QUEUED - A a@example.it - s t", "QUEUED - B b@example.it - s t"}));
-        QCOMPARE(outbox.mailQueue().Count(), 2);
-        QCOMPARE(outbox.mailQueue().Value(0).ObjectAs<CMessaggio>()->mailID, 1);
-        QCOMPARE(outbox.Restore(), 0); // nothing to read there either, and no second complaint
-        QCOMPARE(lstLog.Lines().filter("ERR").size(), 1);
+        rig.Queue("s", "t", "A");
+        rig.Queue("s", "t", "B");
+        QCOMPARE(rig.lstLog.Lines().filter("ERR").size(), 1);
+        QVERIFY2(rig.lstLog.Line(0).startsWith("ERR - Impossibile scrivere la cartella della posta in uscita " + rig.store.Directory()),
+                 qPrintable(rig.lstLog.Line(0)));
+        QCOMPARE(rig.lstLog.Lines().mid(1), QStringList({"QUEUED - A a@example.it - s t", "QUEUED - B b@example.it - s t"}));
+        QCOMPARE(rig.outbox.mailQueue().Value(0).ObjectAs<CMessaggio>()->mailID, 1);
+        QCOMPARE(rig.outbox.mailQueue().Count(), 2);
+        QCOMPARE(rig.outbox.Restore(), 0); // nothing to read there either, and no second complaint
+        QCOMPARE(rig.lstLog.Lines().filter("ERR").size(), 1);
     }
 
     // 10,000 records at start: all back, in creation order.
     void manyRecordsAtStart()
     {
-        QTemporaryDir dir;
-        OutboxStore store(dir.filePath("outbox"));
-        QVERIFY(QDir().mkpath(store.Directory()));
+        DurableRig rig;
+        QVERIFY(QDir().mkpath(rig.store.Directory()));
         constexpr int kCount = 10000;
         for (int i = 0; i < kCount; ++i) {
             const auto record = Record(QString::number(i), 45000 + i / 86400.0);
             record->mailUid = NewUid();
-            QFile file(store.PathFor(record->mailUid));
+            QFile file(rig.store.PathFor(record->mailUid));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(OutboxStore::Serialize(*record)) > 0);
         }
-        testsupport::FakeClock clock;
-        settings::ModMain settings;
-        MemoryStatusList lstLog;
-        Outbox outbox(lstLog, clock, settings, &store);
-        QCOMPARE(outbox.Restore(), kCount);
-        QCOMPARE(lstLog.LineCount(), kCount);
+        QCOMPARE(rig.outbox.Restore(), kCount);
+        QCOMPARE(rig.lstLog.LineCount(), kCount);
         for (int i = 0; i < kCount; i += 997)
-            QCOMPARE(lstLog.Line(i), QString("QUEUED - %1 %1@example.it - st").arg(i));
+            QCOMPARE(rig.lstLog.Line(i), QString("QUEUED - %1 %1@example.it - st").arg(i));
     }
 
 private:

@@ -2,6 +2,8 @@
 
 #include "platform/TcpSocket.h"
 
+#include <QByteArrayList>
+
 #include <utility>
 
 namespace testsupport {
@@ -11,13 +13,11 @@ namespace testsupport {
 class FakeTcpSocket final : public platform::ITcpSocket {
     Q_OBJECT
 public:
-    void ConnectToHost(const QString& host, quint16 port, platform::Encryption encryption = platform::Encryption::None,
-                       const QString& caFile = {}) override
+    void ConnectToHost(const QString&, quint16 port, platform::Encryption encryption = platform::Encryption::None,
+                       const QString& = {}) override
     {
-        connectedHost = host;
         connectedPort = port;
         connectedEncryption = encryption;
-        connectedCaFile = caFile;
         ++connects;
     }
     void Write(const QByteArray& bytes) override { written += bytes; }
@@ -25,7 +25,7 @@ public:
     void Close() override { ++closes; }
     QString LocalAddressLiteral() const override { return QStringLiteral("[127.0.0.1]"); }
     void StartClientEncryption() override { ++handshakes; }
-    void ContinueDespiteSslErrors() override { ++continuedDespiteErrors; }
+    void ContinueDespiteSslErrors() override {}
 
     void Reply(const QByteArray& bytes)
     {
@@ -37,14 +37,17 @@ public:
     // The handshake's outcome, as the test decides it.
     void Encrypt() { Q_EMIT encrypted(); }
     void CertificateFails(const QString& reasons, const QString& fingerprint) { Q_EMIT sslErrors(reasons, fingerprint); }
+    // Each in turn: "" ends the handshake, "!x" is the socket error x, anything else is a reply.
+    void Play(const QByteArrayList& events)
+    {
+        for (const QByteArray& e : events)
+            e.isEmpty() ? Encrypt() : e.startsWith('!') ? Fail(QString::fromUtf8(e.mid(1))) : Reply(e);
+    }
     QByteArray TakeWritten() { return std::exchange(written, {}); }
 
-    QString connectedHost;
     quint16 connectedPort = 0;
     platform::Encryption connectedEncryption = platform::Encryption::None;
-    QString connectedCaFile;
     int handshakes = 0;
-    int continuedDespiteErrors = 0;
     int connects = 0;
     int closes = 0;
     QByteArray written;
