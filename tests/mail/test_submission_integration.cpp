@@ -20,8 +20,7 @@ class TestSubmissionIntegration : public QObject {
     SubmissionServer server;
 
     // Security, the listener, and the password the store holds for anna at 127.0.0.1.
-    template <class AnyRig>
-    void Configure(AnyRig& rig, const QString& security, const QString& listener, const QString& stored, bool trustCaFile = true)
+    void Configure(Rig& rig, const QString& security, const QString& listener, const QString& stored, bool trustCaFile = true)
     {
         rig.settings.Security = security;
         rig.settings.SMTP = server.Setting(listener);

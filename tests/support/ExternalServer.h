@@ -11,10 +11,7 @@ namespace testsupport {
 // when the object goes. Start() waits until the server prints a line that names its ports.
 class ExternalServer {
 public:
-    ExternalServer() = default;
     ~ExternalServer() { Stop(); }
-    ExternalServer(const ExternalServer&) = delete;
-    ExternalServer& operator=(const ExternalServer&) = delete;
 
     // args go to python3 -u; portPattern's first group is the port, or "name=port ..." pairs.
     bool Start(const QStringList& args, const QRegularExpression& portPattern, int timeoutMs = 15000);
