@@ -34,11 +34,12 @@ class TestOAuthIntegration : public QObject {
         const auto record = rig.Queue("s", text);
         return rig.SendNext() && rig.lstLog.Lines().contains(Outbox::OkLine(*record));
     }
-    QByteArray Lines() const { return rig.lstLog.Lines().join(" | ").toUtf8(); }
+    // The AUTH and MAIL commands the server saw.
     QStringList Commands() const
     {
-        QFile log(saved.filePath("commands.log"));
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+        QStringList lines = QString::fromUtf8(ReadFile(saved.filePath("commands.log"))).split('\n', Qt::SkipEmptyParts);
+        lines.removeIf([](const QString& line) { return line.endsWith(" STARTTLS"); });
+        return lines;
     }
 
 private Q_SLOTS:
@@ -61,7 +62,7 @@ private Q_SLOTS:
     void signInThenSend()
     {
         Account("both");
-        QVERIFY2(Send("primo"), Lines());
+        QVERIFY(Send("primo"));
         QCOMPARE(browser.opened.size(), 1);
         const QUrlQuery query(browser.opened[0]);
         QCOMPARE(query.queryItemValue("code_challenge_method"), "S256");
@@ -82,30 +83,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("listener");
         QTest::addColumn<int>("advanceSeconds");
-        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("revoke");
         QTest::addColumn<int>("refreshes");
-        QTest::addColumn<QString>("auth");
-        QTest::newRow("token in memory") << "both" << 0 << "" << 0 << "both AUTH OAUTHBEARER ok 4096";
-        QTest::newRow("XOAUTH2 where it is alone") << "xoauth2" << 0 << "" << 0 << "xoauth2 AUTH XOAUTH2 ok 4096";
-        QTest::newRow("due within a minute") << "both" << 3600 - 50 << "" << 1 << "both AUTH OAUTHBEARER ok 4096";
-        QTest::newRow("refused by the server") << "xoauth2" << 0 << "revoke_access" << 1 << "xoauth2 AUTH XOAUTH2 ok 4096";
+        QTest::newRow("token in memory") << "both" << 0 << false << 0;
+        QTest::newRow("due within a minute") << "both" << 3600 - 50 << false << 1;
+        QTest::newRow("refused by the server") << "xoauth2" << 0 << true << 1;
     }
     void withoutTheBrowser()
     {
         QFETCH(QString, listener);
-        QFETCH(QString, control);
         QFETCH(int, advanceSeconds);
+        QFETCH(bool, revoke);
         Account(listener);
         rig.clock.AdvanceSeconds(advanceSeconds);
-        if (!control.isEmpty())
-            QVERIFY(server.Control(control, "1"));
+        QVERIFY(!revoke || server.Control("revoke_access", "1"));
         const int refreshes = server.Stat("refresh");
         const qsizetype commands = Commands().size();
-        QVERIFY2(Send(QTest::currentDataTag()), Lines());
+        QVERIFY(Send(QTest::currentDataTag()));
         QCOMPARE(browser.opened.size(), 1);
         QTEST(server.Stat("refresh") - refreshes, "refreshes");
-        QTEST(Commands().at(Commands().size() - 2), "auth");
-        if (!control.isEmpty()) // the refused token, closed with the empty line XOAUTH2 expects
+        QCOMPARE(Commands().at(Commands().size() - 2), listener == "both" ? "both AUTH OAUTHBEARER ok 4096" : "xoauth2 AUTH XOAUTH2 ok 4096");
+        if (revoke) // the refused token, closed with the empty line XOAUTH2 expects
             QCOMPARE(Commands().at(commands), "xoauth2 AUTH XOAUTH2 refused <empty>");
     }
 
@@ -116,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(server.Control("refuse_refresh", "1"));
         rig.clock.AdvanceSeconds(7200);
         const QString before = rig.secrets.entries.value(QString(OAuthServer::kUser) + "@127.0.0.1 oauth2 custom");
-        QVERIFY2(Send("di nuovo"), Lines());
+        QVERIFY(Send("di nuovo"));
         QVERIFY(server.Control("refuse_refresh", "0"));
         QCOMPARE(browser.opened.size(), 2);
         QCOMPARE(server.Stat("refused_refresh"), 1);
@@ -130,22 +128,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("authorize");
         QTest::addColumn<QString>("reason");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("Annulla") << "ignore" << "Accesso per %1 annullato. I messaggi attendono: \"Riprova ora\"" << "HELD - ";
-        QTest::newRow("a state that does not match") << "wrongstate"
-            << "Accesso per %1: la risposta del browser non corrisponde alla richiesta (state diverso). " << "HELD - ";
-        QTest::newRow("an error from the provider") << "error" << "Accesso per %1 rifiutato dal fornitore: access_denied. "
-                                                    << "HELD - ";
-        QTest::newRow("no answer within 5 minutes") << "timeout"
-            << "Accesso per %1: nessuna risposta dal browser entro 5 minuti. " << "HELD - ";
-        QTest::newRow("the token endpoint out of reach") << "unreachable"
-            << "Accesso per %1: il fornitore non ha dato il token (" << "RETRY ";
+        QTest::newRow("Annulla") << "ignore" << "Accesso per %1 annullato. I messaggi attendono: \"Riprova ora\"";
+        QTest::newRow("a state that does not match")
+            << "wrongstate" << "Accesso per %1: la risposta del browser non corrisponde alla richiesta (state diverso). ";
+        QTest::newRow("an error from the provider") << "error" << "Accesso per %1 rifiutato dal fornitore: access_denied. ";
+        QTest::newRow("no answer within 5 minutes") << "timeout" << "Accesso per %1: nessuna risposta dal browser entro 5 minuti. ";
+        QTest::newRow("the token endpoint out of reach") << "unreachable" << "Accesso per %1: il fornitore non ha dato il token (";
     }
     void signInFails()
     {
         QFETCH(QString, authorize);
         QFETCH(QString, reason);
-        QFETCH(QString, line);
         // A user never signed in, so the browser is needed.
         const QString user = QString(QTest::currentDataTag()).section(' ', -1) + "@example.invalid";
         Account("both", user);
@@ -170,7 +163,8 @@ private Q_SLOTS:
         QCOMPARE(ended.size(), 1);
         const QStringList lines = rig.lstLog.Lines();
         QVERIFY2(lines.first().startsWith("ERR - " + reason.arg(user + " (127.0.0.1)")), qPrintable(lines.first()));
-        QVERIFY2(lines.last().startsWith(line) && lines.last().endsWith(" - s trattenuto"), qPrintable(lines.last()));
+        QVERIFY2(lines.last().startsWith(authorize == "unreachable" ? "RETRY " : "HELD - ") && lines.last().endsWith(" - s trattenuto"),
+                 qPrintable(lines.last()));
         QCOMPARE(rig.outbox.mailQueue().Count(), 1);
         QCOMPARE(Commands().size(), commands);
         rig.outbox.DiscardQueued();

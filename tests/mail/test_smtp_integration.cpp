@@ -1,9 +1,18 @@
-// The real dispatcher, session and socket deliver to a real SMTP server (aiosmtpd) on loopback.
+// Plain delivery through the real dispatcher, session and socket to a real SMTP server (aiosmtpd)
+// on loopback, and what a mail reader (Python's own e-mail parser) makes of the headers written.
 #include "LocalSmtpServer.h"
 #include "MailRig.h"
+#include "MessageParser.h"
+#include "mail/MessageFormat.h"
 #include "platform/QtTcpSocket.h"
 
+#include <QJsonObject>
+#include <QScopeGuard>
+#include <QSet>
 #include <QTest>
+#include <QTimeZone>
+
+#include <ctime>
 
 using namespace mail;
 
@@ -20,11 +29,9 @@ private Q_SLOTS:
         const auto plain = rig.Queue("Saluti", "uno\n.due\n.\ntre", "Ann");
         const auto accented = rig.Queue("Perché sì", "Città: è già così.\r\nCiao", "Bea");
         accented->mailFromName = "Niccolò";
-        const auto refused = rig.Queue("x", "y", "", "nobody@refused.test");
-        for (int i = 0; i < 3; ++i) {
-            rig.dispatcher.Timer1_Timer();
-            QTRY_COMPARE_WITH_TIMEOUT(rig.session.SendState(), 0, 30000);
-        }
+        rig.Queue("x", "y", "", "nobody@refused.test");
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(rig.SendNext());
         // Two messages arrived byte for byte (the server undoes the dot-stuffing), with their envelopes.
         QCOMPARE(ReadFile(received.filePath("0001.eml")),
                  "Subject:Saluti\r\nFrom:Io <io@example.it>\r\nTo:ann@example.it\r\n\r\nuno\r\n.due\r\n.\r\ntre\r\n");
@@ -44,34 +51,69 @@ private Q_SLOTS:
         QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*plain) + rig.sendLog.Entry(*accented)).toUtf8());
     }
 
-    // A greylisting server turns away the first RCPT of each address: both messages wait while
-    // the other goes, and each arrives once on its second attempt, a minute later, with one entry.
-    void greylistedMessagesArriveOnALaterAttempt()
+    // Submitted messages as a reader sees them: one From mailbox whose display name is the name as
+    // typed; the Date of the moment of sending with the zone's own offset; a Message-ID of its own
+    // at the sender's domain, kept when the message is sent again; no header defects.
+    void readerSeesTheHeaders_data()
     {
-        QTemporaryDir received;
-        testsupport::LocalSmtpServer server;
-        QVERIFY2(server.Start(received.path(), true), qPrintable(server.Output()));
-        MailRig<platform::QtTcpSocket, platform::QtTimer, true> rig;
-        rig.settings.SMTP = server.Setting();
-        const auto ann = rig.Queue("Saluti", "uno", "Ann"), bea = rig.Queue("Ciao", "due", "Bea");
-        auto tick = [&] {
-            rig.dispatcher.Timer1_Timer();
-            return QTest::qWaitFor([&] { return rig.session.SendState() == 0; }, 30000);
-        };
-        QVERIFY(tick() && tick());
-        QCOMPARE(rig.lstLog.Lines(), QStringList({"RETRY 12:01 - Ann ann@example.it - Saluti uno",
-                                                  "RETRY 12:01 - Bea bea@example.it - Ciao due",
-                                                  "451 4.7.1 <ann@example.it>: greylisted, try again later\r\n",
-                                                  "451 4.7.1 <bea@example.it>: greylisted, try again later\r\n"}));
-        QVERIFY(tick()); // not yet due: nothing starts
-        QVERIFY(rig.session.currentMail() == bea && rig.lstLog.LineCount() == 4);
-        QCOMPARE(rig.OutboxFiles().size(), 2);
-        rig.clock.AdvanceSeconds(60);
-        QVERIFY(tick() && tick() && tick());
-        QCOMPARE(rig.lstLog.Lines().mid(0, 2), QStringList({Outbox::OkLine(*ann), Outbox::OkLine(*bea)}));
-        QCOMPARE(QDir(received.path()).entryList({"*.eml"}), QStringList({"0001.eml", "0002.eml"}));
-        QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*ann) + rig.sendLog.Entry(*bea)).toUtf8());
-        QVERIFY(rig.OutboxFiles().isEmpty() && rig.outbox.mailQueue().Count() == 0);
+        QTest::addColumn<QByteArray>("zone");
+        QTest::newRow("Rome") << QByteArray("Europe/Rome");
+        QTest::newRow("New York") << QByteArray("America/New_York");
+    }
+    void readerSeesTheHeaders()
+    {
+        QFETCH(QByteArray, zone);
+        const QByteArray oldZone = qgetenv("TZ");
+        qputenv("TZ", zone);
+        tzset();
+        auto restoreZone = qScopeGuard([&] {
+            oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
+            tzset();
+        });
+        const QStringList names = {"Mario Rossi", "Rossi, Mario", "Mario \"Il \\Capo\\\" Rossi \\", "Niccolò Ré",
+                                   "Rossi <rossi@x.it>; a@b (c) [d]: e.", "Ré, Niccolò", ""};
+        constexpr int kMessages = 1000;
+        MemoryStatusList lstLog;
+        Outbox outbox(lstLog);
+        QTemporaryDir dir;
+        QStringList files;
+        QList<QDateTime> sent;
+        QList<std::shared_ptr<CMessaggio>> records;
+        for (int i = 0; i <= kMessages; ++i) {
+            if (i < kMessages) { // the last one is the first again, as a retry sends it
+                records.append(std::make_shared<CMessaggio>());
+                records.last()->mailTo = "anna@example.it";
+                records.last()->mailFrom = "io@Example.it";
+                records.last()->mailFromName = names[i % names.size()];
+                outbox.Enqueue(records.last(), kComposerSeparator);
+            }
+            sent.append(QDateTime::currentDateTime());
+            files.append(dir.filePath(QString::number(i) + ".eml"));
+            QFile file(files.last());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(MessageContent(*records[i % kMessages], {true, sent.last()})) > 0);
+        }
+        QString error;
+        const QJsonArray parsed = testsupport::ParseMessages(files, &error);
+        QVERIFY2(parsed.size() == kMessages + 1, qPrintable(error));
+        const QTimeZone local(zone);
+        QVERIFY2(local.isValid() && local.offsetFromUtc(sent.first()) != 0, "time zone data missing");
+        QSet<QString> ids;
+        for (int i = 0; i < parsed.size(); ++i) {
+            const QJsonObject message = parsed.at(i).toObject();
+            QCOMPARE(message.value("defects").toArray(), QJsonArray());
+            const QJsonArray from = message.value("from").toArray();
+            QCOMPARE(from.size(), 1);
+            QCOMPARE(from.at(0).toObject().value("name").toString(), names[i % kMessages % names.size()]);
+            QCOMPARE(from.at(0).toObject().value("address").toString(), "io@Example.it");
+            const QJsonObject date = message.value("date").toObject();
+            QVERIFY(qAbs(date.value("epoch").toDouble() - sent.at(i).toSecsSinceEpoch()) < 60);
+            QCOMPARE(date.value("offset").toInt(), local.offsetFromUtc(sent.at(i)));
+            const QString id = message.value("message_id").toString();
+            QVERIFY2(id.startsWith('<') && id.endsWith("@example.it>"), qPrintable(id));
+            ids.insert(id);
+        }
+        QCOMPARE(ids.size(), kMessages);
+        QCOMPARE(parsed.last().toObject().value("message_id"), parsed.first().toObject().value("message_id"));
     }
 };
 

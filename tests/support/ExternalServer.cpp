@@ -4,17 +4,19 @@
 
 namespace testsupport {
 
-ExternalServer::~ExternalServer()
-{
-    Stop();
-}
-
 QString ExternalServer::Python()
 {
     const QString configured = qEnvironmentVariable("BREVILO_PYTHON");
-    if (!configured.isEmpty())
-        return configured;
-    return QStringLiteral("/usr/bin/python3");
+    return configured.isEmpty() ? QStringLiteral("/usr/bin/python3") : configured;
+}
+
+bool ExternalServer::MakeCertificate(const QString& dir, const QString& subject, const QString& altNames)
+{
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject, "-addext",
+                              "subjectAltName=" + altNames, "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem"});
+    return openssl.waitForFinished(60000) && openssl.exitCode() == 0;
 }
 
 bool ExternalServer::Start(const QStringList& args, const QRegularExpression& portPattern, int timeoutMs)
@@ -31,8 +33,9 @@ bool ExternalServer::Start(const QStringList& args, const QRegularExpression& po
         m_output += QString::fromUtf8(m_process.readAll());
         const QRegularExpressionMatch match = portPattern.match(m_output);
         if (match.hasMatch()) {
-            m_port = static_cast<quint16>(match.captured(1).toUInt());
-            return m_port != 0;
+            for (const QString& pair : match.captured(1).split(' ', Qt::SkipEmptyParts))
+                m_ports.insert(pair.section('=', 0, -2), pair.section('=', -1).toUShort());
+            return !m_ports.isEmpty() && !m_ports.values().contains(0);
         }
     }
     m_output += QString::fromUtf8(m_process.readAll());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -7,24 +8,32 @@
 namespace testsupport {
 
 // A real server in a child process on 127.0.0.1 (Debian's /usr/bin/python3), stopped
-// when the object goes. Start() waits until the server prints a line that names its port.
+// when the object goes. Start() waits until the server prints a line that names its ports.
 class ExternalServer {
 public:
-    ExternalServer() = default;
-    ~ExternalServer();
-    ExternalServer(const ExternalServer&) = delete;
-    ExternalServer& operator=(const ExternalServer&) = delete;
+    ~ExternalServer() { Stop(); }
 
-    // args go to python3 -u; portPattern captures the port in its first group.
+    // args go to python3 -u; portPattern's first group is the port, or "name=port ..." pairs.
     bool Start(const QStringList& args, const QRegularExpression& portPattern, int timeoutMs = 15000);
+    // tests/support/<script> args, ready once it prints "READY <port>" or "READY name=port ...".
+    bool StartScript(const QString& script, const QStringList& args)
+    {
+        return Start(QStringList{qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/support/" + script} + args,
+                     QRegularExpression("READY ([^\r\n]+)\r?\n"));
+    }
     void Stop();
-    quint16 Port() const { return m_port; }
+    quint16 Port(const QString& listener = {}) const { return m_ports.value(listener); }
+    // The SMTP setting (or host:port) that reaches a listener.
+    QString Setting(const QString& listener = {}) const { return QStringLiteral("127.0.0.1:%1").arg(Port(listener)); }
     QString Output() const { return m_output; }
     static QString Python();
+    // A self-signed certificate, dir/cert.pem with dir/key.pem, made now by the openssl command.
+    static bool MakeCertificate(const QString& dir, const QString& subject = "/CN=localhost",
+                                const QString& altNames = "DNS:localhost,IP:127.0.0.1");
 
 private:
     QProcess m_process;
-    quint16 m_port = 0;
+    QHash<QString, quint16> m_ports;
     QString m_output;
 };
 

@@ -13,28 +13,15 @@ import json
 import sys
 
 
-def header_defects(header):
-    return [type(d).__name__ for d in getattr(header, "defects", ())] if header is not None else []
-
-
 def describe(raw):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
-    sender = msg["From"]
-    mailboxes = []
-    if sender is not None:
-        for group in sender.groups:
-            for address in group.addresses:
-                mailboxes.append({"name": address.display_name, "address": address.addr_spec})
-    date = None
-    if msg["Date"] is not None:
-        parsed = email.utils.parsedate_to_datetime(str(msg["Date"]))
-        offset = parsed.utcoffset()
-        date = {"epoch": parsed.timestamp(), "offset": None if offset is None else offset.total_seconds()}
-    message_id = msg["Message-ID"]
+    sender, date, message_id = (msg[name] for name in ("From", "Date", "Message-ID"))
+    sent = email.utils.parsedate_to_datetime(str(date)) if date is not None else None
+    offset = sent.utcoffset() if sent is not None else None
     return {
-        "from": mailboxes,
-        "defects": header_defects(sender) + header_defects(msg["Date"]) + header_defects(message_id),
-        "date": date,
+        "from": [{"name": a.display_name, "address": a.addr_spec} for a in (sender.addresses if sender else ())],
+        "defects": [type(d).__name__ for h in (sender, date, message_id) if h is not None for d in h.defects],
+        "date": sent and {"epoch": sent.timestamp(), "offset": offset.total_seconds() if offset is not None else None},
         "message_id": None if message_id is None else str(message_id),
     }
 
