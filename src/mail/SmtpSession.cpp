@@ -340,8 +340,13 @@ void SmtpSession::ArmReplyTimer()
 
 void SmtpSession::ws_Error(const QString& description)
 {
-    // An error after the session's end (or before any) has no message to report on.
-    if (sendState == 0 || sendState == SmtpDialogue::kPassword)
+    // Listed even with no session running: it has no message to end, but the user should see
+    // it. A session's own close drops the socket's later errors, so this is not every close.
+    if (sendState == 0) {
+        m_outbox.ReportError(description);
+        return;
+    }
+    if (sendState == SmtpDialogue::kPassword)
         return;
     // OpenSSL's words for a plain SMTP greeting where a TLS handshake was awaited: no retry mends
     // a port and a Security that do not match.
