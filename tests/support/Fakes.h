@@ -152,7 +152,6 @@ class FakeSecretStore final : public platform::ISecretStore {
 public:
     void Read(const QString& key, std::function<void(Found)> done) override
     {
-        ++reads;
         done({available, available && entries.contains(key), available ? entries.value(key) : QString()});
     }
     void Write(const QString& key, const QString& password, std::function<void(bool)> done) override
@@ -168,7 +167,6 @@ public:
     }
     bool available = true;
     QHash<QString, QString> entries;
-    int reads = 0;
 };
 
 class FakeDesktop final : public platform::IDesktop {
