@@ -27,11 +27,9 @@ diff -u "$work/expected" "$work/files" || fail "the package's files differ from 
 awk '$2 != "root/root" {print}' "$work/contents" | grep . && fail "files not owned by root"
 
 field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = brevilo ] || fail "Package"
-[ "$(field Version)" = "$version" ] || fail "Version is not project()'s $version"
-[ "$(field Architecture)" = "$arch" ] || fail "Architecture"
-[ "$(field Section)" = mail ] || fail "Section"
-[ "$(field Priority)" = optional ] || fail "Priority"
+for pair in Package=brevilo "Version=$version" "Architecture=$arch" Section=mail Priority=optional; do
+    [ "$(field "${pair%%=*}")" = "${pair#*=}" ] || fail "${pair%%=*} is not ${pair#*=}"
+done
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer is not 'Name <address>'"
 # dpkg-shlibdeps found the linked Qt libraries; qt6-wayland is only recommended.
 depends=$(field Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
