@@ -39,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     mail::SendLog sendLog(logDir.path(), clock);
     testsupport::FakeTcpSocket socket;
     testsupport::FakeTimer timer;
-    testsupport::FakeSecretStore store; // the password is always there
-    store.entries.insert(mail::Passwords::Key(settings.User, settings.SMTP), QStringLiteral("pw"));
+    testsupport::FakeSecretStore store;
     testsupport::FakeDialogs dialogs;
     mail::Passwords passwords(store, dialogs);
     mail::SmtpSession session(socket, timer, settings, outbox, sendLog, {}, passwords, dialogs);
@@ -52,6 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         record->mailTo = QStringLiteral("to@example.org");
         record->mailFrom = QStringLiteral("me@example.org");
         record->mailText = QStringLiteral("testo\n.\nfine");
+        // Each session finds the password stored (a refused login forgets it); were it asked
+        // for, the question would be cancelled.
+        store.entries.insert(mail::Passwords::Key(settings.User, settings.SMTP), QStringLiteral("pw"));
+        dialogs.passwordAnswers.clear();
+        dialogs.passwordAnswers.enqueue({});
         linesBefore = lstLog.LineCount();
         outbox.Enqueue(record, mail::kComposerSeparator);
         outbox.mailQueue().Remove(0);
@@ -80,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             socket.Encrypt();
             break;
         case 4:
-            dialogs.trustAnswers.fill(bool(control & 8), 1); // the certificate question answers as the input says
+            dialogs.trustAnswers.clear(); // the certificate question answers as the input says
+            dialogs.trustAnswers.enqueue(control & 8);
             socket.CertificateFails(QStringLiteral("self-signed"), QStringLiteral("AB:CD"));
             break;
         default: {
