@@ -1,14 +1,13 @@
 // Drives a CArray through a sequence of operations decoded from the input and checks it
-// after every step against a plain model of its storage rules (bounds, spare slots
-// above the upper bound, errors that leave the container unchanged).
+// after every step against a plain vector of its storage (bounds, spare slots above the
+// upper bound that an UpperBound assignment revives, errors that change nothing).
+#include "FuzzCheck.h"
 #include "containers/CArray.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <optional>
 #include <vector>
 
 using containers::CArray;
@@ -16,243 +15,154 @@ using containers::Variant;
 
 namespace {
 
-constexpr int kEmpty = INT_MIN; // the model's empty value
+constexpr int kEmpty = INT_MIN; // the model's empty value, which counts as 0 against a number
+
+int ValueOf(const Variant& v) { return v.IsEmpty() ? kEmpty : static_cast<int>(v.ToDouble()); }
+int Key(int v) { return v == kEmpty ? 0 : v; }
 
 struct Model {
-    std::vector<int> storage{kEmpty}; // storage[0] is the slot of the lower bound
-    int lb = 0;
-    int ub = -1;
-
+    std::vector<int> s{kEmpty}; // s[0] is the slot of the lower bound
+    int lb = 0, ub = -1;
     int Count() const { return ub - lb + 1; }
-    void Resize()
-    {
-        storage.resize(static_cast<size_t>(std::max(ub, lb) - lb + 1), kEmpty);
-    }
-    int& At(int index) { return storage[static_cast<size_t>(index - lb)]; }
-    bool InBounds(int index) const { return index >= lb && index <= ub; }
+    bool In(int i) const { return i >= lb && i <= ub; }
+    int& At(int i) { return s[size_t(i - lb)]; }
+    void Resize() { s.resize(size_t(std::max(ub, lb) - lb + 1), kEmpty); }
+    // Elements above i move down one; the old last slot keeps its value as a spare.
+    void Erase(int i) { std::copy(s.begin() + (i - lb) + 1, s.begin() + Count(), s.begin() + (i - lb)), --ub; }
 };
 
-[[noreturn]] void Fail(const char* what)
-{
-    fprintf(stderr, "model mismatch: %s\n", what);
-    abort();
-}
-
-int ValueOf(const Variant& v)
-{
-    if (v.IsEmpty())
-        return kEmpty;
-    return static_cast<int>(v.ToDouble());
-}
-
-Variant ToVariant(int v)
-{
-    return v == kEmpty ? Variant() : Variant(v);
-}
-
-// Empty counts as 0 against a number.
-bool ModelEqual(int a, int b)
-{
-    return (a == kEmpty ? 0 : a) == (b == kEmpty ? 0 : b);
-}
-
-void Check(const CArray& a, const Model& m)
-{
-    if (a.LowerBound() != m.lb || a.UpperBound() != m.ub || a.Count() != m.Count())
-        Fail("bounds");
-    for (int i = m.lb; i <= m.ub; ++i)
-        if (ValueOf(a.Value(i)) != m.storage[static_cast<size_t>(i - m.lb)])
-            Fail("element");
-}
-
-// Runs op on the array; when it throws, the model must not have been changed by the
-// caller either (the operation is expected to reject before changing anything).
+// Runs op: it must raise an error exactly when `refused`; the check after the step sees that a
+// refused operation changed nothing. True when it ran.
 template <class Op>
-bool Throws(Op op)
+bool Run(bool refused, Op op)
 {
     try {
         op();
-        return false;
     } catch (const containers::Error&) {
-        return true;
+        if (!refused)
+            Fail("unexpected error");
+        return false;
     }
+    if (refused)
+        Fail("no error raised");
+    return true;
 }
-
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-    bool More() const { return pos < size; }
-    int Byte() { return pos < size ? data[pos++] : 0; }
-    int Small() { return Byte() % 7 - 1; } // -1 .. 5, values collide often
-};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Input in{data, size};
+    size_t pos = 0;
+    const auto byte = [&] { return pos < size ? int(data[pos++]) : 0; };
     CArray a;
     Model m;
-    int steps = 0;
-    while (in.More() && ++steps < 400) {
-        const int op = in.Byte() % 16;
-        // Index near the bounds, outside them now and then.
-        const int index = m.lb - 2 + in.Byte() % (std::max(m.Count(), 0) + 5);
-        const int v = in.Small();
+    for (int steps = 0; pos < size && steps < 400; ++steps) {
+        const int op = byte() % 16;
+        const int index = m.lb - 2 + byte() % (std::max(m.Count(), 0) + 5); // near the bounds, now and then out
+        const int v = byte() % 7 - 1; // -1 .. 5: values collide often
+        const int other = m.lb - 2 + byte() % (m.Count() + 5);
+        int got = 0;
         switch (op) {
         case 0:
             a.AddValue(Variant(v));
-            ++m.ub;
-            m.Resize();
-            m.At(m.ub) = v;
+            ++m.ub, m.Resize(), m.At(m.ub) = v;
             break;
         case 1:
-            if (m.Count() == 0) {
-                if (!Throws([&] { a.PopValue(); }))
-                    Fail("PopValue on empty");
-            } else {
-                if (ValueOf(a.PopValue()) != m.At(m.ub))
-                    Fail("PopValue result");
-                --m.ub;
-            }
+            if (Run(m.Count() == 0, [&] { got = ValueOf(a.PopValue()); }) && got != m.At(m.ub--))
+                Fail("PopValue result");
             break;
         case 2:
-            if (m.InBounds(index)) {
-                if (ValueOf(a.Remove(index)) != m.At(index))
+            if (Run(!m.In(index), [&] { got = ValueOf(a.Remove(index)); })) {
+                if (got != m.At(index))
                     Fail("Remove result");
-                for (int i = index; i < m.ub; ++i)
-                    m.At(i) = m.At(i + 1);
-                --m.ub;
-            } else if (!Throws([&] { a.Remove(index); })) {
-                Fail("Remove outside the bounds");
+                m.Erase(index);
             }
             break;
-        case 3: {
-            const int newUb = m.lb - 1 + in.Byte() % (m.Count() + 4);
-            a.SetUpperBound(newUb);
-            m.ub = newUb;
-            m.Resize();
+        case 3:
+            if (Run(other < m.lb - 1, [&] { a.SetUpperBound(other); }))
+                m.ub = other, m.Resize();
             break;
-        }
         case 4:
-            if (index >= m.lb && index <= m.ub + 1) {
-                a.Insert(Variant(v), index);
-                ++m.ub;
-                m.Resize();
-                for (int i = m.ub; i > index; --i)
-                    m.At(i) = m.At(i - 1);
+            if (Run(index < m.lb || index > m.ub + 1, [&] { a.Insert(Variant(v), index); })) {
+                ++m.ub, m.Resize();
+                std::copy_backward(m.s.begin() + (index - m.lb), m.s.begin() + m.Count() - 1, m.s.begin() + m.Count());
                 m.At(index) = v;
-            } else if (!Throws([&] { a.Insert(Variant(v), index); })) {
-                Fail("Insert outside the range");
             }
             break;
         case 5:
-            if (m.InBounds(index)) {
-                a.SetValue(index, Variant(v));
+            if (Run(!m.In(index), [&] { a.SetValue(index, Variant(v)); }))
                 m.At(index) = v;
-            } else if (!Throws([&] { a.SetValue(index, Variant(v)); })) {
-                Fail("SetValue outside the bounds");
-            }
             break;
         case 6:
-            if (!m.InBounds(index) && !Throws([&] { a.Value(index); }))
-                Fail("Value outside the bounds");
+            if (Run(!m.In(index), [&] { got = ValueOf(a.Value(index)); }) && got != m.At(index))
+                Fail("Value");
             break;
         case 7:
         case 8: {
-            int expected = m.lb - 1;
-            for (int i = m.lb; i <= m.ub; ++i)
-                if (ModelEqual(m.At(i), v)) {
-                    expected = i;
-                    break;
-                }
-            if (op == 7) {
-                if (a.Find(Variant(v)) != expected || a.Find(Variant(v), 77) != (expected < m.lb ? 77 : expected))
-                    Fail("Find");
-            } else {
-                if (a.RemoveValue(Variant(v)) != expected)
-                    Fail("RemoveValue result");
-                if (expected >= m.lb) {
-                    for (int i = expected; i < m.ub; ++i)
-                        m.At(i) = m.At(i + 1);
-                    --m.ub;
-                }
-            }
+            int found = m.lb - 1;
+            for (int i = m.ub; i >= m.lb; --i)
+                found = Key(m.At(i)) == Key(v) ? i : found;
+            if (op == 7 && (a.Find(Variant(v)) != found || a.Find(Variant(v), 77) != (found < m.lb ? 77 : found)))
+                Fail("Find");
+            if (op == 8 && a.RemoveValue(Variant(v)) != found)
+                Fail("RemoveValue result");
+            if (op == 8 && found >= m.lb)
+                m.Erase(found);
             break;
         }
         case 9:
             a.Clear();
             m = Model{};
             break;
-        case 10: {
-            const int lb = in.Small() - 1;
-            a.SetLowerBound(lb);
-            m.lb = lb;
-            m.ub = lb - 1;
-            m.storage.assign(1, kEmpty);
+        case 10:
+            a.SetLowerBound(v - 1);
+            m = Model{{kEmpty}, v - 1, v - 2};
             break;
-        }
         case 11:
             a.Fill(Variant(v));
-            for (int i = m.lb; i <= m.ub; ++i)
-                m.At(i) = v;
+            std::fill(m.s.begin(), m.s.begin() + m.Count(), v);
             break;
-        case 12: {
-            const int other = m.lb - 1 + in.Byte() % (m.Count() + 2);
-            if (m.InBounds(index) && m.InBounds(other)) {
-                a.Swap(index, other);
+        case 12:
+            if (Run(!m.In(index) || !m.In(other), [&] { a.Swap(index, other); }))
                 std::swap(m.At(index), m.At(other));
-            } else if (!Throws([&] { a.Swap(index, other); })) {
-                Fail("Swap outside the bounds");
-            }
             break;
-        }
         case 13: {
+            // Empty and 0 are equal without being identical and may end in either order: check
+            // the order and the contents, then take the array's order into the model.
             a.Sort();
-            // Equal-but-not-identical elements (empty and 0) may end in either order:
-            // check order and contents, then take the array's order into the model.
-            std::vector<int> before(m.storage.begin(), m.storage.begin() + m.Count());
             std::vector<int> after;
             for (int i = m.lb; i <= m.ub; ++i)
                 after.push_back(ValueOf(a.Value(i)));
-            for (size_t i = 1; i < after.size(); ++i)
-                if (!(ModelEqual(after[i - 1], after[i]) ||
-                      (after[i - 1] == kEmpty ? 0 : after[i - 1]) < (after[i] == kEmpty ? 0 : after[i])))
-                    Fail("Sort order");
-            std::sort(before.begin(), before.end());
-            std::vector<int> sortedAfter = after;
-            std::sort(sortedAfter.begin(), sortedAfter.end());
-            if (before != sortedAfter)
+            if (!std::is_sorted(after.begin(), after.end(), [](int x, int y) { return Key(x) < Key(y); }))
+                Fail("Sort order");
+            std::vector<int> before(m.s.begin(), m.s.begin() + m.Count()), sorted = after;
+            std::sort(before.begin(), before.end()), std::sort(sorted.begin(), sorted.end());
+            if (before != sorted)
                 Fail("Sort contents");
-            std::copy(after.begin(), after.end(), m.storage.begin());
+            std::copy(after.begin(), after.end(), m.s.begin());
             break;
         }
         case 14: {
             const auto clone = a.Clone();
             if (!clone || !clone->Equals(&a) || !a.Equals(clone.get()))
                 Fail("Clone equals");
-            if (m.Count() > 0) {
-                clone->SetValue(m.lb, Variant(1000));
-                if (ValueOf(a.Value(m.lb)) != m.At(m.lb))
-                    Fail("Clone is shallow for plain values");
-            }
+            if (m.Count() > 0)
+                clone->SetValue(m.lb, Variant(1000)); // the check below sees the original untouched
             break;
         }
         default: {
-            QString expected;
-            for (int i = m.lb; i <= m.ub; ++i) {
-                if (i > m.lb)
-                    expected += QStringLiteral("|");
-                if (m.At(i) != kEmpty)
-                    expected += ToVariant(m.At(i)).ToText();
-            }
-            if (a.List(Variant(QStringLiteral("|"))) != expected)
+            QStringList texts;
+            for (int i = m.lb; i <= m.ub; ++i)
+                texts << (m.At(i) == kEmpty ? QString() : Variant(m.At(i)).ToText());
+            if (a.List(Variant(QStringLiteral("|"))) != texts.join(QLatin1Char('|')))
                 Fail("List");
-            break;
         }
         }
-        Check(a, m);
+        if (a.LowerBound() != m.lb || a.UpperBound() != m.ub || a.Count() != m.Count())
+            Fail("bounds");
+        for (int i = m.lb; i <= m.ub; ++i)
+            if (ValueOf(a.Value(i)) != m.At(i))
+                Fail("element");
     }
     return 0;
 }

@@ -2,21 +2,15 @@
 // in both modes. Checks what a server and a reader rely on: CR LF line ends only, no line over
 // 998 octets, no line that is a lone ".", headers that are one field per line or a folded
 // continuation, and a sender name that reads back as exactly one display name.
+#include "FuzzCheck.h"
 #include "mail/MessageFormat.h"
 
 #include <QRegularExpression>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
-
-[[noreturn]] void Fail(const char* what)
-{
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
 
 // The name back from its display-name form, as far as it can be read without decoding words.
 bool ReadsAsOneName(const QByteArray& shown, const QString& name)
@@ -29,13 +23,9 @@ bool ReadsAsOneName(const QByteArray& shown, const QString& name)
         return !shown.contains('"') && !shown.contains(',') && !shown.contains('<') && shown == name.toLatin1();
     QByteArray text;
     for (qsizetype i = 1; i < shown.size(); ++i) {
-        if (shown[i] == '\\' && i + 1 < shown.size()) {
-            text += shown[++i];
-        } else if (shown[i] == '"') {
+        if (shown[i] == '"')
             return i + 1 == shown.size() && text == name.toLatin1();
-        } else {
-            text += shown[i];
-        }
+        text += shown[i] == '\\' && i + 1 < shown.size() ? shown[++i] : shown[i];
     }
     return false;
 }

@@ -23,6 +23,25 @@
 
 namespace {
 
+QByteArray Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+bool Write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+int Mode(const QString& path)
+{
+    struct stat info{};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
 // One user's world: HOME, XDG folders, and a copy of the program in a folder of its own, so that
 // its log.txt and rubrica.txt land there and not in the build tree.
 struct World {
@@ -31,36 +50,29 @@ struct World {
     QString Program() const { return Path("bin/brevilo"); }
     QString DataFolder() const { return Path("data/Brevilo/Brevilo"); }
     QString Outbox() const { return DataFolder() + "/outbox"; }
+    QString Lock() const { return DataFolder() + "/brevilo.lock"; }
 
-    bool Make(const QString& smtp, int tempoAttesa)
+    // The settings go under both names the store has used unless one is given.
+    bool Make(const QByteArray& settings = "[Address]\nSMTP=127.0.0.1:9\nFrom=io@example.invalid\nTempoAttesa=30\n",
+              const QStringList& names = {"Brevilo.ini", "Brevilo.conf"})
     {
-        for (const char* folder : {"bin", "home", "data", "config/Brevilo", "cache", "run"})
+        for (const char* folder : {"bin", "home", "data", "cache", "run"})
             if (!QDir().mkpath(Path(folder)))
                 return false;
         QFile::setPermissions(Path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program()))
-            return false;
-        // The same settings under both names the store has used, so the test holds either way.
-        const QByteArray settings = QStringLiteral("[Address]\nSMTP=%1\nFrom=io@example.invalid\nName=Io\nTempoAttesa=%2\n")
-                                        .arg(smtp)
-                                        .arg(tempoAttesa)
-                                        .toUtf8();
-        for (const char* name : {"config/Brevilo/Brevilo.ini", "config/Brevilo/Brevilo.conf"}) {
-            QFile file(Path(name));
-            if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size())
-                return false;
-        }
-        return true;
+        bool written = QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program());
+        for (const QString& name : names)
+            written = written && Write(Path("config/Brevilo/" + name), settings);
+        return written;
     }
     void Start(QProcess& process) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", Path("home"));
-        env.insert("XDG_DATA_HOME", Path("data"));
-        env.insert("XDG_CONFIG_HOME", Path("config"));
-        env.insert("XDG_CACHE_HOME", Path("cache"));
-        env.insert("XDG_RUNTIME_DIR", Path("run"));
+        for (const auto& [name, folder] : QList<std::pair<QString, QString>>{
+                 {"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"},
+                 {"XDG_CACHE_HOME", "cache"}, {"XDG_RUNTIME_DIR", "run"}})
+            env.insert(name, Path(folder));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(Program(), {});
@@ -80,17 +92,21 @@ struct World {
     }
 };
 
-QByteArray Read(const QString& path)
+// A message waiting in the outbox as an earlier run left it; its file, or nothing on failure.
+QString Queue(const QString& outbox, const QString& nick, qint64 sequence)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
-bool Write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    mail::CMessaggio record;
+    record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    record.mailToNick = nick;
+    record.mailTo = nick + "@example.invalid";
+    record.mailSubject = "s";
+    record.mailText = "per " + nick;
+    record.mailFrom = "io@example.invalid";
+    record.mailTimeCreated = platform::SystemClock().Now();
+    record.mailSeparator = " ";
+    record.mailSequence = sequence;
+    mail::OutboxStore store(outbox);
+    return store.Write(record) ? store.PathFor(record.mailUid) : QString();
 }
 
 // True once the process has its handler for the signal in place (Linux's view of it).
@@ -115,28 +131,11 @@ private Q_SLOTS:
         testsupport::LocalSmtpServer server;
         QVERIFY2(server.Start(received.path()), qPrintable(server.Output()));
         World world;
-        QVERIFY(world.Make(server.Setting(), 6));
-        mail::OutboxStore store(world.Outbox());
-        const double now = platform::SystemClock().Now();
-        qint64 sequence = 0;
-        for (const char* nick : {"ann", "bea"}) {
-            mail::CMessaggio record;
-            record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            record.mailToNick = nick;
-            record.mailTo = QString(nick) + "@example.invalid";
-            record.mailSubject = "s";
-            record.mailText = QString("per ") + nick;
-            record.mailFrom = "io@example.invalid";
-            record.mailTimeCreated = now;
-            record.mailSeparator = " ";
-            record.mailSequence = ++sequence;
-            QVERIFY(store.Write(record));
-        }
-        const QString lock = world.DataFolder() + "/brevilo.lock";
-
+        QVERIFY(world.Make("[Address]\nSMTP=" + server.Setting().toUtf8() + "\nFrom=io@example.invalid\nTempoAttesa=6\n"));
+        QVERIFY(!Queue(world.Outbox(), "ann", 1).isEmpty() && !Queue(world.Outbox(), "bea", 2).isEmpty());
         QProcess first;
         world.Start(first);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Lock()), 15000);
         first.kill(); // SIGKILL: no unload, no word
         QVERIFY(first.waitForFinished(5000));
         QCOMPARE(QDir(world.Outbox()).entryList({"*.json"}).size(), 2);
@@ -164,23 +163,17 @@ private Q_SLOTS:
         QVERIFY(third.waitForFinished(10000));
         QCOMPARE(third.exitStatus(), QProcess::NormalExit);
         QCOMPARE(third.exitCode(), 0);
-        const QStringList afterThird = world.Snapshot();
-        QVERIFY2(afterThird == before, qPrintable((afterThird + QStringList{"--"} + before).join('\n')));
+        QCOMPARE(world.Snapshot(), before);
         QVERIFY(QDir(received.path()).entryList({"*.eml"}).isEmpty()); // nothing due yet
 
         QTRY_COMPARE_WITH_TIMEOUT(QDir(received.path()).entryList({"*.json"}).size(), 2, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(QDir(world.Outbox()).entryList({"*.json"}).isEmpty(), 10000);
         QTest::qWait(2500); // time for a second sending, should there be one
         QString recipients;
-        for (const QString& name : QDir(received.path()).entryList({"*.json"}, QDir::Files, QDir::Name)) {
-            QFile file(received.filePath(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            recipients += QJsonDocument::fromJson(file.readAll())["rcpt_tos"][0].toString() + " ";
-        }
+        for (const QString& name : QDir(received.path()).entryList({"*.json"}, QDir::Files, QDir::Name))
+            recipients += QJsonDocument::fromJson(Read(received.filePath(name)))["rcpt_tos"][0].toString() + " ";
         QCOMPARE(recipients, "ann@example.invalid bea@example.invalid ");
-        QFile log(world.Path("bin/log.txt"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(log.readAll().count('\n'), 2); // one entry each
+        QCOMPARE(Read(world.Path("bin/log.txt")).count('\n'), 2); // one entry each
         QCOMPARE(second.state(), QProcess::Running);
         second.terminate();
         QVERIFY(second.waitForFinished(5000));
@@ -235,7 +228,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, lock);
         World world;
-        QVERIFY(world.Make("127.0.0.1:9", 30));
+        QVERIFY(world.Make());
         QProcess other;
         if (lock.startsWith("PID")) {
             QVERIFY(QFile::copy("/bin/sleep", world.Path("Brevilo")));
@@ -243,12 +236,11 @@ private Q_SLOTS:
             QVERIFY(other.waitForStarted());
             lock.replace("PID", QByteArray::number(other.processId()));
         }
-        const QString lockPath = world.DataFolder() + "/brevilo.lock";
-        QVERIFY(Write(lockPath, lock));
+        QVERIFY(Write(world.Lock(), lock));
         QProcess brevilo;
         world.Start(brevilo);
         QVERIFY(brevilo.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(Read(lockPath).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(Read(world.Lock()).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
         QCOMPARE(brevilo.state(), QProcess::Running);
         brevilo.terminate();
         QVERIFY(brevilo.waitForFinished(10000));
@@ -262,49 +254,35 @@ private Q_SLOTS:
     {
         const mode_t oldMask = ::umask(022);
         World world;
-        QVERIFY(world.Make("127.0.0.1:9", 30));
-        mail::OutboxStore store(world.Outbox());
-        mail::CMessaggio record;
-        record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        record.mailTo = "anna@example.invalid";
-        record.mailText = "segreto";
-        record.mailTimeCreated = platform::SystemClock().Now();
-        QVERIFY(store.Write(record));
-        const QString recordPath = store.PathFor(record.mailUid);
-        for (const QString& path : {recordPath, world.Path("config/Brevilo/Brevilo.conf")})
+        QVERIFY(world.Make());
+        const QString recordPath = Queue(world.Outbox(), "anna", 1);
+        QVERIFY(!recordPath.isEmpty());
+        const QString conf = world.Path("config/Brevilo/Brevilo.conf");
+        for (const QString& path : {recordPath, conf})
             QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
-        for (const QString& path : {world.Outbox(), world.DataFolder()})
-            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0755) == 0);
         // Everyone may enter the test's folders, as in a home made by useradd.
-        for (const char* folder : {"", "bin", "data", "data/Brevilo", "config", "config/Brevilo"})
+        for (const char* folder : {"", "bin", "data", "data/Brevilo", "data/Brevilo/Brevilo", "data/Brevilo/Brevilo/outbox", "config", "config/Brevilo"})
             QVERIFY(::chmod(QFile::encodeName(world.Path(folder)).constData(), 0755) == 0);
 
         QProcess brevilo;
         world.Start(brevilo);
         ::umask(oldMask);
         QVERIFY(brevilo.waitForStarted());
-        const QString lock = world.DataFolder() + "/brevilo.lock";
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock) && QFile::exists(world.Path("bin/rubrica.txt")), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Lock()) && QFile::exists(world.Path("bin/rubrica.txt")), 15000);
         const QByteArray limits = Read(QStringLiteral("/proc/%1/limits").arg(brevilo.processId()));
-        QVERIFY2(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(limits)).hasMatch(),
-                 limits.constData());
+        QVERIFY(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(limits)).hasMatch());
         brevilo.terminate();
         QVERIFY(brevilo.waitForFinished(10000));
 
-        const QList<std::pair<QString, int>> expected = {
-            {world.Path("bin/rubrica.txt"), 0600},   {world.Path("config/Brevilo/Brevilo.conf"), 0600},
-            {world.Path("config/Brevilo"), 0700},    {world.DataFolder(), 0700},
-            {world.Outbox(), 0700},                  {recordPath, 0600}};
-        for (const auto& [path, mode] : expected) {
-            struct stat info{};
-            QVERIFY2(::stat(QFile::encodeName(path).constData(), &info) == 0, qPrintable(path));
-            QVERIFY2(int(info.st_mode & 07777) == mode, qPrintable(path + " " + QString::number(info.st_mode & 07777, 8)));
-        }
+        for (const auto& [path, mode] : QList<std::pair<QString, int>>{
+                 {world.Path("bin/rubrica.txt"), 0600}, {conf, 0600}, {world.Path("config/Brevilo"), 0700},
+                 {world.DataFolder(), 0700}, {world.Outbox(), 0700}, {recordPath, 0600}})
+            QCOMPARE(Mode(path), mode);
         // What another local user sees: nothing readable. Only root can become that user; for
         // anyone else the modes above say the same.
         if (::geteuid() != 0)
             return;
-        for (const QString& path : {world.Path("bin/rubrica.txt"), world.Path("config/Brevilo/Brevilo.conf"), recordPath}) {
+        for (const QString& path : {world.Path("bin/rubrica.txt"), conf, recordPath}) {
             QProcess other;
             other.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "cat", path});
             QVERIFY(other.waitForFinished(5000));
@@ -371,36 +349,25 @@ private Q_SLOTS:
     {
         QFETCH(int, signalNumber);
         QFETCH(QString, settingsFile);
-        QTemporaryDir root;
-        // A copy of the program, so that the address book beside it is this test's own.
-        const QString program = root.filePath("bin/brevilo");
-        QVERIFY(QDir().mkpath(root.filePath("bin")) && QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), program));
-        const QString configDir = root.filePath("config/Brevilo/");
+        World world;
         const QByteArray settings = "[Address]\nSMTP=mail.example.invalid\nTempoAttesa=12.5\nName=Mario\n";
-        QVERIFY(Write(configDir + settingsFile, settings));
-        QVERIFY(Write(root.filePath("bin/rubrica.txt"), " Anna , anna@example.invalid\r\n"));
-
+        QVERIFY(world.Make(settings, {settingsFile}));
+        QVERIFY(Write(world.Path("bin/rubrica.txt"), " Anna , anna@example.invalid\r\n"));
         QProcess brevilo;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", root.filePath("home"));
-        env.insert("XDG_CONFIG_HOME", root.filePath("config"));
-        env.insert("XDG_DATA_HOME", root.filePath("data"));
-        brevilo.setProcessEnvironment(env);
-        brevilo.start(program, {});
-        QVERIFY2(brevilo.waitForStarted(), qPrintable(brevilo.errorString()));
+        world.Start(brevilo);
+        QVERIFY(brevilo.waitForStarted());
         QVERIFY(QTest::qWaitFor([&] { return Catches(brevilo.processId(), signalNumber); }, 20000));
         ::kill(static_cast<pid_t>(brevilo.processId()), signalNumber);
         QVERIFY(brevilo.waitForFinished(20000));
         QCOMPARE(brevilo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(brevilo.exitCode(), 0);
 
-        const QByteArray conf = Read(configDir + "Brevilo.conf");
+        const QByteArray conf = Read(world.Path("config/Brevilo/Brevilo.conf"));
         for (const char* line : {"SMTP=mail.example.invalid", "TempoAttesa=12\n", "Name=Mario"})
-            QVERIFY2(conf.contains(line), conf.constData());
+            QVERIFY(conf.contains(line));
         if (settingsFile != "Brevilo.conf")
-            QCOMPARE(Read(configDir + settingsFile), settings); // the old file is left as it was
-        QCOMPARE(Read(root.filePath("bin/rubrica.txt")), "Anna,anna@example.invalid\r\n");
+            QCOMPARE(Read(world.Path("config/Brevilo/" + settingsFile)), settings); // the old file is left as it was
+        QCOMPARE(Read(world.Path("bin/rubrica.txt")), "Anna,anna@example.invalid\r\n");
     }
 };
 

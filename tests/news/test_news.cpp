@@ -346,32 +346,39 @@ private slots:
         QVERIFY(sent < (64 << 20) && !rest.isEmpty() && rest.size() <= QtHttpClient::kDefaultBodyLimit - kMaxPageLength);
     }
 
-    // A declared charset is used (the hardening tests send false ones), else ISO-8859-1.
-    void responses()
+    // With partial results on, every change of a running match's line is news again; a line
+    // sent before is not. Each fetch is a page with one match: its score and set cells.
+    void runningMatch_data()
     {
-        const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Type: text/html";
-        const QList<std::pair<QByteArray, QString>> cases{
-            {ok + ";charset=\"utf-8\"\r\n\r\nCitt\xc3\xa0", u"Citt\u00e0"_s}, // quoted, lower case
-            {ok + "\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},                        // none
-            {ok + "; charset=x-unheard-of\r\n\r\nCitt\xe0", u"Citt\u00e0"_s},  // unknown
-            // An error status keeps its body, whatever error Qt files it under.
-            {"HTTP/1.0 404 Not Found\r\n\r\n<b>x</b>", u"<b>x</b>"_s},
-            {"HTTP/1.0 400 Bad Request\r\n\r\n<b>400</b>", u"<b>400</b>"_s},
-            {"HTTP/1.0 407 Proxy Authentication Required\r\n\r\n<b>407</b>", u"<b>407</b>"_s},
-            {"HTTP/1.0 418 I'm a teapot\r\n\r\n<b>418</b>", u"<b>418</b>"_s},
-            {"HTTP/1.0 503 Service Unavailable\r\n\r\n<b>503</b>", u"<b>503</b>"_s}};
-        for (const auto& [response, body] : cases) {
-            testsupport::ScriptedPeer server({}, testsupport::AnswerHttp([&response](QTcpSocket& s) {
-                s.write(response);
-                s.disconnectFromHost();
-            }));
-            QtHttpClient inet1;
-            QSignalSpy ended(&inet1, &platform::IHttpClient::stateChanged);
-            inet1.StartRequest(server.HostPort(), kVolleyPath);
-            QVERIFY(inet1.IsExecuting() && ended.wait(20000) && !inet1.IsExecuting());
-            QCOMPARE(ended[0][0].toInt(), QtHttpClient::kStateResponseCompleted);
-            QCOMPARE(inet1.ReadBody(kMaxPageLength), body);
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QStringList>("sent");
+        const QString a = u"1-1|25-20|20-25|5-3"_s, sentA = u"Beta - Mu 1-1 [25-20 20-25 5-3]"_s;
+        const QString b = u"1-1|25-20|20-25|6-3"_s, sentB = u"Beta - Mu 1-1 [25-20 20-25 6-3]"_s;
+        QTest::newRow("unchanged line") << QStringList{a, a} << QStringList{sentA};
+        QTest::newRow("set points move") << QStringList{a, b, b} << QStringList{sentA, sentB};
+        QTest::newRow("back to a line sent before") << QStringList{a, b, a} << QStringList{sentA, sentB};
+        QTest::newRow("score moves, then final") << QStringList{u"1-0|25-20|3-1"_s, u"2-0|25-20|25-18"_s, u"3-0|25-20|25-18|25-9"_s}
+            << QStringList{u"Beta - Mu 1-0 [25-20 3-1]"_s, u"Beta - Mu 2-0 [25-20 25-18]"_s, u"Beta - Mu 3-0 [25-20 25-18 25-9]"_s};
+    }
+    void runningMatch()
+    {
+        QFETCH(QStringList, pages);
+        Rig rig;
+        rig.settings.PallavoloA1_parziali = true;
+        rig.settings.PallavoloDettaglio = u"*"_s;
+        for (const QString& page : pages) {
+            QStringList cells = page.split('|'_L1);
+            const QString score = cells.takeFirst();
+            rig.fetcher.Timer2_Timer();
+            QVERIFY(rig.fake.IsExecuting());
+            rig.fake.Finish(u"<body><tr class=\"Acquisto\"><td>Alfa Beta</td><td>Kappa Mu</td><td><b>%1</b></td><td>%2</td></tr></body>"_s
+                                .arg(score, cells.join("</td><td>"_L1)));
+            rig.clock.AdvanceSeconds(200);
         }
+        QStringList sent;
+        for (const QString& caption : rig.captions)
+            sent << caption.section(' '_L1, 1);
+        QTEST(sent, "sent");
     }
 };
 

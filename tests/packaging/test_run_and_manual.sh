@@ -9,7 +9,6 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-echo "== ./run.sh builds the program target only"
 # A cmake that only records how it is called: nothing is configured or built for real.
 mkdir "$work/bin"
 cat >"$work/bin/cmake" <<SCRIPT
@@ -27,7 +26,6 @@ grep -q 'no display' "$work/run.out" || fail "run.sh did not say why the window 
 grep -qx -- '--build --preset default --target brevilo' "$work/cmake.log" ||
     fail "run.sh builds more than the program target"
 
-echo "== the manual page"
 page="$source_dir/packaging/brevilo.1"
 for word in outbox RetryHours Security User CaFile TrustedCertificate brevilo.lock HELD RETRY \
     "Riprova ora" "Invia al prossimo avvio" SIGTERM secret STARTTLS 0600 XDG_RUNTIME_DIR oauth2 \

@@ -34,11 +34,7 @@ public:
         m_readPos += part.size();
         return part;
     }
-    void CancelRequest() override
-    {
-        ++cancels;
-        m_executing = false;
-    }
+    void CancelRequest() override { m_executing = false; }
 
     // Ends the running request with this body (empty: a failed request) and notifies.
     void Finish(const QString& body)
@@ -52,7 +48,6 @@ public:
 
     QList<Request> requests;
     int reads = 0;
-    int cancels = 0;
 
 private:
     QString m_host;

@@ -82,11 +82,7 @@ public:
 // Message boxes answered from presets; every box shown is recorded.
 class FakeDialogs final : public platform::IDialogs {
 public:
-    struct Shown {
-        QString text;
-        Icon icon;
-        bool question;
-    };
+    struct Shown { QString text; Icon icon; bool question; };
     void ShowMessage(const QString& text, Icon icon) override { shown.append({text, icon, false}); }
     bool AskYesNo(const QString& text) override
     {
@@ -130,10 +126,7 @@ public:
     void AnswerPassword(PasswordAnswer answer) { std::exchange(m_password, {})(answer); }
     void AnswerTrust(bool yes) { std::exchange(m_trust, {})(yes); }
 
-    struct PasswordQuestion {
-        QString user, host;
-        bool storeAvailable;
-    };
+    struct PasswordQuestion { QString user, host; bool storeAvailable; };
     QList<Shown> shown;
     QQueue<bool> answers;
     QQueue<Answer> choices; // for questions with a third button; before `answers`
@@ -152,7 +145,6 @@ class FakeSecretStore final : public platform::ISecretStore {
 public:
     void Read(const QString& key, std::function<void(Found)> done) override
     {
-        ++reads;
         done({available, available && entries.contains(key), available ? entries.value(key) : QString()});
     }
     void Write(const QString& key, const QString& password, std::function<void(bool)> done) override
@@ -168,7 +160,6 @@ public:
     }
     bool available = true;
     QHash<QString, QString> entries;
-    int reads = 0;
 };
 
 class FakeDesktop final : public platform::IDesktop {

@@ -25,9 +25,7 @@ with_bus() {
         'printf %s keyring-unlock | gnome-keyring-daemon --unlock --components=secrets >/dev/null && exec "$@"' sh "$@"
 }
 
-with_bus "$test" storedThroughTheWindow 2>&1 | tee -a "$out"
-with_bus "$test" foundBySecondRun 2>&1 | tee -a "$out"
-run "$test" noSessionBus 2>&1 | tee -a "$out"
-with_bus "$test" oauthStoredThroughTheWindow 2>&1 | tee -a "$out"
-with_bus "$test" oauthFoundBySecondRun 2>&1 | tee -a "$out"
-run "$test" passwordInNoFile 2>&1 | tee -a "$out"
+for name in storedThroughTheWindow foundBySecondRun noSessionBus oauthStoredThroughTheWindow oauthFoundBySecondRun passwordInNoFile; do
+    case $name in noSessionBus | passwordInNoFile) how=run ;; *) how=with_bus ;; esac
+    "$how" "$test" "$name" 2>&1 | tee -a "$out"
+done
