@@ -71,12 +71,6 @@ QStringList FocusCycle(QWidget* start, int steps)
     return seen;
 }
 
-QByteArray ReadMaps(qint64 pid)
-{
-    QFile maps(QString("/proc/%1/maps").arg(pid));
-    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
-}
-
 // No caption of a label or check box is cut.
 void CheckCaptionsFit(const QWidget* root)
 {
@@ -421,6 +415,8 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(W("txtNick")->text(), "Gio");
         QVERIFY(W<QLabel>("lblCharsRemain")->isVisible());
+        QTest::mouseClick(W("txtTo"), Qt::LeftButton, {}, QPoint(4, 4)); // a click into a field selects it whole
+        QTRY_COMPARE(W("txtTo")->selectedText(), "3471234567@" + kGateway);
 
         for (const auto& [nick, to] : {std::pair("", "e@x"), std::pair("Emma", "")}) { // both needed
             Type("txtNick", nick);
@@ -750,18 +746,19 @@ private Q_SLOTS:
     {
         QTemporaryDir home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
-        env.insert("XDG_DATA_HOME", home.path() + "/.local/share");
+        for (const auto& [name, folder] : {std::pair("HOME", ""), std::pair("XDG_CONFIG_HOME", "/.config"), std::pair("XDG_DATA_HOME", "/.local/share")})
+            env.insert(name, home.path() + folder);
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         QProcess brevilo;
         brevilo.setProcessEnvironment(env);
         brevilo.start(BREVILO_BINARY);
-        QVERIFY(brevilo.waitForStarted());
-        QByteArray loaded;
-        QTRY_VERIFY_WITH_TIMEOUT((loaded = ReadMaps(brevilo.processId())).contains("libqoffscreen"), 20000);
+        const auto maps = [&] {
+            QFile file(QString("/proc/%1/maps").arg(brevilo.processId()));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(maps().contains("libqoffscreen"), 20000);
         QTest::qWait(1500); // the window is up and its first timers have run
-        loaded = ReadMaps(brevilo.processId());
+        const QByteArray loaded = maps();
         brevilo.kill();
         brevilo.waitForFinished();
         QVERIFY(loaded.contains("libQt6Network")); // the maps were read
