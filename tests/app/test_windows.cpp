@@ -400,6 +400,9 @@ private Q_SLOTS:
         QCOMPARE(Message(1)->mailText, typed);
     }
 
+    // Entries load with their blanks and sort by character codes, capitals first; choosing one
+    // fills the recipient as it stands; "Aggiungi a rubrica" needs both fields and refuses what
+    // the file could not read back; "Elimina" deletes the chosen entry once; the exit saves, trimmed.
     void addressBook()
     {
         Configure();
@@ -440,8 +443,7 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), "A,A@x\r\nGio,3471234567@sms.example.invalid\r\nMario,3471234567\r\na,a@x\r\n"
                                  "Bea,m@example.invalid\r\nBea,m@example.invalid\r\n");
         QCOMPARE(e->store.values.value("Brevilo/Address/TempoAttesa"), "30"); // settings are saved at exit too
-        QCOMPARE(Said().size(), 1);
-        QVERIFY(Said()[0].contains("virgole"));
+        QVERIFY(Said().size() == 1 && Said()[0].contains("virgole"));
     }
 
     // A person's keyboard route through a window with an address book: Tab into a field selects
