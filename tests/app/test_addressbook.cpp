@@ -58,10 +58,24 @@ private Q_SLOTS:
         QVERIFY(!AddressBook::RefusalReason(" Mario Rossi ", " m@x ")); // blanks are fine
     }
 
-    void sortedByCharacterCodes() // capitals first is shown through the window
+    // Whole entries by character codes: capitals first, then by nickname and, for the same
+    // nickname, by address; a TAB orders before any printable character, so a nickname goes
+    // before a longer one that it begins.
+    void sorted_data()
     {
-        QCOMPARE(AddressBook::Sorted({"Mario2\tz@x", "b\ta@x", "Mario\tz@x", "Mario\ta@x"}),
-                 (QStringList{"Mario\ta@x", "Mario\tz@x", "Mario2\tz@x", "b\ta@x"}));
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("empty book") << QStringList() << QStringList();
+        QTest::newRow("one entry") << QStringList{"Mario\tm@x"} << QStringList{"Mario\tm@x"};
+        QTest::newRow("same nickname: by address") << QStringList{"Mario\tz@x", "Mario\ta@x"} << QStringList{"Mario\ta@x", "Mario\tz@x"};
+        QTest::newRow("identical entries side by side") << QStringList{"b\tx", "a\tx", "b\tx"} << QStringList{"a\tx", "b\tx", "b\tx"};
+        QTest::newRow("a nickname before one it begins")
+            << QStringList{"Mario2\tz@x", "b\ta@x", "Mario\tz@x", "B\ta@x"} << QStringList{"B\ta@x", "Mario\tz@x", "Mario2\tz@x", "b\ta@x"};
+    }
+    void sorted()
+    {
+        QFETCH(QStringList, entries);
+        QTEST(AddressBook::Sorted(entries), "sorted");
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+using testsupport::OAuthServer;
 using testsupport::SubmissionServer;
 
 class TestKeychain : public QObject {
@@ -22,57 +23,44 @@ class TestKeychain : public QObject {
     testsupport::FakeDialogs dialogs;
     testsupport::FakeDesktop desktop;
     testsupport::FakeBrowser browser;
-    testsupport::OAuthServer provider;
+    OAuthServer provider;
 
     // What a person would have set in the configuration, in the real Brevilo.conf.
-    void Configure()
+    void Configure(const QStringList& keys)
     {
         platform::QtSettingsStore store;
-        const QList<std::pair<QString, QString>> keys = {
-            {"SMTP", server.Setting("starttls")}, {"From", "anna@example.invalid"}, {"Name", "Anna"},
-            {"TempoAttesa", "0"}, {"Security", "starttls"}, {"User", SubmissionServer::kUser}, {"CaFile", server.CaFile()},
-            {"Auth", "password"}};
-        for (const auto& [key, value] : keys)
-            store.WriteSetting("Brevilo", "Address", key, value);
+        for (int i = 0; i + 1 < keys.size(); i += 2)
+            store.WriteSetting("Brevilo", "Address", keys[i], keys[i + 1]);
         QVERIFY(store.Sync());
-    }
-    // Types one message into the window and returns its status line once the session has ended.
-    QString SendThroughWindow(const QString& text)
-    {
-        app::frmMainDeps deps;
-        deps.dialogs = &dialogs;
-        deps.desktop = &desktop;
-        deps.browser = &browser;
-        deps.dataDirectory = root + "/data";
-        app::frmMain w(deps);
-        w.show();
-        if (!QTest::qWaitForWindowActive(&w))
-            return "window not active";
-        for (const auto& [name, typed] : {std::pair<const char*, QString>{"txtTo", "bea@example.invalid"}, {"txtTesto", text}}) {
-            QWidget* field = w.findChild<QWidget*>(name);
-            field->setFocus(Qt::TabFocusReason);
-            QTest::keyClicks(field, typed);
-        }
-        QTest::mouseClick(w.findChild<QPushButton*>("cmdInvia"), Qt::LeftButton);
-        auto* log = w.findChild<QListWidget*>("lstLog");
-        if (!QTest::qWaitFor([&] { return log->count() > 0 && !log->item(0)->text().startsWith("QUEUED"); }, 30000))
-            return "no outcome within 30 seconds";
-        const QString line = log->count() ? log->item(0)->text() : QString();
-        w.close();
-        return line;
     }
     // The same account signing in with OAuth at the fake provider, whose tokens outlive its process.
     void ConfigureOAuth()
     {
         QVERIFY2(provider.Start(QString(), root + "/provider-state.json"), qPrintable(provider.Output()));
-        platform::QtSettingsStore store;
-        const QList<std::pair<QString, QString>> keys = {
-            {"SMTP", provider.Setting("both")}, {"User", testsupport::OAuthServer::kUser}, {"CaFile", provider.CaFile()},
-            {"Auth", "oauth2"}, {"OAuthProvider", "custom"}, {"OAuthClientId", testsupport::OAuthServer::kClientId},
-            {"OAuthAuthorizeUrl", provider.Url("authorize")}, {"OAuthTokenUrl", provider.Url("token")}, {"OAuthScope", "smtp"}};
-        for (const auto& [key, value] : keys)
-            store.WriteSetting("Brevilo", "Address", key, value);
-        QVERIFY(store.Sync());
+        Configure({"SMTP", provider.Setting("both"), "User", OAuthServer::kUser, "CaFile", provider.CaFile(), "Auth", "oauth2",
+                   "OAuthProvider", "custom", "OAuthClientId", OAuthServer::kClientId, "OAuthAuthorizeUrl", provider.Url("authorize"),
+                   "OAuthTokenUrl", provider.Url("token"), "OAuthScope", "smtp"});
+    }
+    // Types one message into the window and returns its status line once the session has ended.
+    QString SendThroughWindow(const QString& text)
+    {
+        app::frmMainDeps deps;
+        deps.dialogs = &dialogs, deps.desktop = &desktop, deps.browser = &browser, deps.dataDirectory = root + "/data";
+        app::frmMain w(deps);
+        w.show();
+        if (!QTest::qWaitForWindowActive(&w))
+            return "window not active";
+        for (const auto& [name, typed] : {std::pair<const char*, QString>{"txtTo", "bea@example.invalid"}, {"txtTesto", text}}) {
+            w.findChild<QWidget*>(name)->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(w.findChild<QWidget*>(name), typed);
+        }
+        QTest::mouseClick(w.findChild<QPushButton*>("cmdInvia"), Qt::LeftButton);
+        auto* log = w.findChild<QListWidget*>("lstLog");
+        if (!QTest::qWaitFor([&] { return log->count() > 0 && !log->item(0)->text().startsWith("QUEUED"); }, 30000))
+            return "no outcome within 30 seconds";
+        const QString line = log->item(0)->text();
+        w.close(); // saves the settings, which must hold no password either
+        return line;
     }
     QString Keyring(const QString& user = "anna@127.0.0.1") // asked of the store by another program
     {
@@ -90,7 +78,8 @@ private Q_SLOTS:
         QCoreApplication::setOrganizationName("Brevilo");
         QCoreApplication::setApplicationName("Brevilo");
         QVERIFY2(server.Start(received.path()), qPrintable(server.Output()));
-        Configure();
+        Configure({"SMTP", server.Setting("starttls"), "From", "anna@example.invalid", "Name", "Anna", "TempoAttesa", "0",
+                   "Security", "starttls", "User", SubmissionServer::kUser, "CaFile", server.CaFile(), "Auth", "password"});
         QVERIFY(QDir().mkpath(root + "/data"));
     }
 
@@ -99,8 +88,7 @@ private Q_SLOTS:
     {
         dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, true});
         QCOMPARE(SendThroughWindow("primo"), "OK -  bea@example.invalid - : primo");
-        QCOMPARE(dialogs.passwordQuestions.size(), 1);
-        QVERIFY(dialogs.passwordQuestions[0].storeAvailable);
+        QVERIFY(dialogs.passwordQuestions.size() == 1 && dialogs.passwordQuestions[0].storeAvailable);
         QTRY_COMPARE_WITH_TIMEOUT(Keyring(), SubmissionServer::kPassword, 20000);
     }
 
@@ -117,8 +105,7 @@ private Q_SLOTS:
         QVERIFY(qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"));
         dialogs.passwordAnswers.enqueue({true, SubmissionServer::kPassword, false});
         QCOMPARE(SendThroughWindow("senza bus"), "OK -  bea@example.invalid - : senza bus");
-        QCOMPARE(dialogs.passwordQuestions.size(), 1);
-        QVERIFY(!dialogs.passwordQuestions[0].storeAvailable);
+        QVERIFY(dialogs.passwordQuestions.size() == 1 && !dialogs.passwordQuestions[0].storeAvailable);
     }
 
     // The sign-in in the browser leaves its refresh token in the keyring, beside (not over) the
@@ -128,7 +115,7 @@ private Q_SLOTS:
         ConfigureOAuth();
         QCOMPARE(SendThroughWindow("con token"), "OK -  bea@example.invalid - : con token");
         QCOMPARE(browser.opened.size(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!Keyring(QString(testsupport::OAuthServer::kUser) + "@127.0.0.1 oauth2 custom").isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Keyring(QString(OAuthServer::kUser) + "@127.0.0.1 oauth2 custom").isEmpty(), 20000);
     }
 
     // A second process finds the refresh token in the keyring on disk: no browser.
@@ -136,17 +123,15 @@ private Q_SLOTS:
     {
         ConfigureOAuth();
         QCOMPARE(SendThroughWindow("senza browser"), "OK -  bea@example.invalid - : senza browser");
-        QVERIFY(browser.opened.isEmpty());
-        QCOMPARE(provider.Stat("refresh"), 1);
+        QVERIFY(browser.opened.isEmpty() && provider.Stat("refresh") == 1);
     }
 
     // Neither the settings, the send log, the server's files, the keyring files nor the
-    // tests' own output holds the password, in clear or as sent in AUTH.
+    // tests' own output holds the password, in clear or as sent in AUTH, nor any token handed out.
     void passwordInNoFile()
     {
         const QByteArray password = SubmissionServer::kPassword;
         QByteArrayList forms = {password, password.toBase64(), ("\0anna\0" + password).toBase64()};
-        // Nor any token the provider handed out.
         QFile state(root + "/provider-state.json");
         QVERIFY(state.open(QIODevice::ReadOnly));
         const QVariantList issued = QJsonDocument::fromJson(state.readAll()).object().value("issued").toArray().toVariantList();
@@ -164,9 +149,8 @@ private Q_SLOTS:
             for (const QByteArray& form : forms)
                 QVERIFY2(!bytes.contains(form), qPrintable(file.fileName()));
         }
-        QVERIFY2(QFile::exists(root + "/home/.config/Brevilo/Brevilo.conf") && QFile::exists(root + "/data/log.txt")
-                     && QDir(root + "/home/.local/share/keyrings").exists() && files >= 6,
-                 qPrintable(QString::number(files)));
+        QVERIFY(QFile::exists(root + "/home/.config/Brevilo/Brevilo.conf") && QFile::exists(root + "/data/log.txt")
+                && QDir(root + "/home/.local/share/keyrings").exists() && files >= 6);
     }
 };
 
