@@ -1,11 +1,11 @@
-"""Reads messages as a mail reader does, with Python's own e-mail parser, for the tests.
+# Reads messages as a mail reader does, with Python's own e-mail parser, for the tests.
+#
+# Usage: parse_message.py FILE...   prints one JSON list with an object per file:
+#   from        the From header's mailboxes, each {"name": display name, "address": the bare address}
+#   defects     what the parser found wrong in the From, Date and Message-ID headers
+#   date        {"epoch": seconds, "offset": seconds east of UTC} of the Date header, or null
+#   message_id  the Message-ID header as parsed, or null
 
-Usage: parse_message.py FILE...   prints one JSON list with an object per file:
-  from        the From header's mailboxes, each {"name": display name, "address": the bare address}
-  defects     what the parser found wrong in the From, Date and Message-ID headers
-  date        {"epoch": seconds, "offset": seconds east of UTC} of the Date header, or null
-  message_id  the Message-ID header as parsed, or null
-"""
 import email
 import email.policy
 import email.utils

@@ -1,20 +1,30 @@
-// Submission over TLS with a login, through the real dispatcher, session and socket, to aiosmtpd on
-// loopback (STARTTLS required, implicit TLS, AUTH required), with a certificate made for the test
-// and trusted through CaFile; an in-process TLS server and a scripted peer for what aiosmtpd cannot do.
+// Delivery through the real dispatcher, session and socket to aiosmtpd on loopback: plain, and
+// submission over TLS with a login (STARTTLS required, implicit TLS, AUTH required) with a
+// certificate made for the test and trusted through CaFile; an in-process TLS server and a scripted
+// peer for what aiosmtpd cannot do; and what a mail reader (Python's e-mail parser) makes of the headers.
+#include "LocalSmtpServer.h"
 #include "MailRig.h"
 #include "ScriptedSmtpServer.h"
 #include "SubmissionServer.h"
+#include "mail/MessageFormat.h"
 #include "platform/QtTcpSocket.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QSslKey>
 #include <QSslServer>
 #include <QTest>
+#include <QTimeZone>
+
+#include <ctime>
 
 using namespace mail;
 using Rig = MailRig<platform::QtTcpSocket, platform::QtTimer>;
 using testsupport::SubmissionServer;
 
-class TestSubmissionIntegration : public QObject {
+class TestMailIntegration : public QObject {
     Q_OBJECT
     QTemporaryDir received;
     SubmissionServer server;
@@ -37,6 +47,77 @@ private Q_SLOTS:
     {
         for (const QString& name : QDir(received.path()).entryList(QDir::Files))
             QFile::remove(received.filePath(name));
+    }
+
+    // The plain session's bytes arrive as sent (the server undoes the dot-stuffing), with the envelope.
+    void plainDelivery()
+    {
+        QTemporaryDir saved;
+        testsupport::LocalSmtpServer plain;
+        QVERIFY2(plain.Start(saved.path()), qPrintable(plain.Output()));
+        Rig rig;
+        rig.settings.SMTP = plain.Setting();
+        const auto record = rig.Queue("Saluti", "uno\n.due\n.\ntre", "Ann");
+        QVERIFY(rig.SendNext());
+        QCOMPARE(ReadFile(saved.filePath("0001.eml")),
+                 "Subject:Saluti\r\nFrom:Io <io@example.it>\r\nTo:ann@example.it\r\n\r\nuno\r\n.due\r\n.\r\ntre\r\n");
+        QCOMPARE(ReadFile(saved.filePath("0001.json")), R"({"mail_from": "io@example.it", "rcpt_tos": ["ann@example.it"]})");
+        QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
+        QCOMPARE(rig.LogText(), rig.sendLog.Entry(*record).toUtf8());
+    }
+
+    // Submitted messages as a reader sees them: one From mailbox whose display name is the name as
+    // typed; the Date with the zone's own offset (west of UTC here); a Message-ID of its own at the
+    // sender's domain, kept when the message is sent again; no header defects.
+    void readerSeesTheHeaders()
+    {
+        qputenv("TZ", "America/New_York");
+        tzset();
+        const QStringList names = {"Mario Rossi", "Rossi, Mario", "Mario \"Il \\Capo\\\" Rossi \\", "Niccolò Ré",
+                                   "Rossi <rossi@x.it>; a@b (c) [d]: e.", "Ré, Niccolò", ""};
+        MemoryStatusList lstLog;
+        Outbox outbox(lstLog);
+        QTemporaryDir dir;
+        QStringList files;
+        const QDateTime sent = QDateTime::currentDateTime();
+        QList<std::shared_ptr<CMessaggio>> records;
+        for (int i = 0; i <= names.size(); ++i) { // the last one is the first again, as a retry sends it
+            if (i < names.size()) {
+                records.append(std::make_shared<CMessaggio>());
+                records.last()->mailTo = "anna@example.it";
+                records.last()->mailFrom = "io@Example.it";
+                records.last()->mailFromName = names[i];
+                outbox.Enqueue(records.last(), kComposerSeparator);
+            }
+            files.append(dir.filePath(QString::number(i) + ".eml"));
+            QFile file(files.last());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(MessageContent(*records[i % names.size()], {true, sent})) > 0);
+        }
+        QProcess parser; // prints a JSON object per file
+        parser.start(testsupport::ExternalServer::Python(),
+                     QStringList{qEnvironmentVariable("BREVILO_SOURCE_DIR") + "/tests/support/parse_message.py"} + files);
+        QVERIFY(parser.waitForFinished(60000) && parser.exitCode() == 0);
+        const QJsonArray parsed = QJsonDocument::fromJson(parser.readAllStandardOutput()).array();
+        QCOMPARE(parsed.size(), names.size() + 1);
+        const int offset = QTimeZone("America/New_York").offsetFromUtc(sent);
+        QVERIFY2(offset < 0, "time zone data missing");
+        QSet<QString> ids;
+        for (int i = 0; i < parsed.size(); ++i) {
+            const QJsonObject message = parsed.at(i).toObject();
+            QCOMPARE(message.value("defects").toArray(), QJsonArray());
+            const QJsonArray from = message.value("from").toArray();
+            QCOMPARE(from.size(), 1);
+            QCOMPARE(from.at(0).toObject().value("name").toString(), names[i % names.size()]);
+            QCOMPARE(from.at(0).toObject().value("address").toString(), "io@Example.it");
+            const QJsonObject date = message.value("date").toObject();
+            QCOMPARE(qint64(date.value("epoch").toDouble()), sent.toSecsSinceEpoch());
+            QCOMPARE(date.value("offset").toInt(), offset);
+            const QString id = message.value("message_id").toString();
+            QVERIFY2(id.startsWith('<') && id.endsWith("@example.it>"), qPrintable(id));
+            ids.insert(id);
+        }
+        QCOMPARE(ids.size(), names.size());
+        QCOMPARE(parsed.last().toObject().value("message_id"), parsed.first().toObject().value("message_id"));
     }
 
     // STARTTLS with AUTH PLAIN, and implicit TLS (the Security word in any case) to a server that
@@ -231,22 +312,13 @@ private Q_SLOTS:
         client.Close();
     }
 
-    // A server that takes the connection and never completes the handshake times out.
-    void stalledHandshakeTimesOut_data()
-    {
-        QTest::addColumn<QString>("security");
-        QTest::addColumn<QByteArrayList>("replies");
-        QTest::newRow("after STARTTLS") << "starttls" << QByteArrayList{"220 ready\r\n", "250-hi\r\n250 STARTTLS\r\n", "220 go\r\n"};
-        QTest::newRow("implicit TLS") << "tls" << QByteArrayList{};
-    }
+    // A server that answers STARTTLS and never completes the handshake times out.
     void stalledHandshakeTimesOut()
     {
         testsupport::ScriptedSmtpServer stalled;
-        QFETCH(QByteArrayList, replies);
-        stalled.replies = replies;
+        stalled.replies = {"220 ready\r\n", "250-hi\r\n250 STARTTLS\r\n", "220 go\r\n"};
         Rig rig;
-        QFETCH(QString, security);
-        rig.settings.Security = security;
+        rig.settings.Security = "starttls";
         rig.settings.SMTP = stalled.Address();
         rig.session.SetTimeouts({1000, 1000});
         rig.Queue();
@@ -256,5 +328,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSubmissionIntegration)
-#include "test_submission_integration.moc"
+QTEST_GUILESS_MAIN(TestMailIntegration)
+#include "test_mail_integration.moc"
