@@ -529,6 +529,10 @@ private Q_SLOTS:
             "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n");
         row("submission", {"", "", ""}, "Subject:\r\nFrom:" + to + "Date: Sun, 01 Mar 2026 09:05:07 +0100\r\n"
             "Message-ID: <u1@example.it>\r\n\r\n\r\n", QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(3600)));
+        row("specials in the name", {"s", "Rossi <r@x.it>; a@b (c) [d]: e.", "t"},
+            "Subject:s\r\nFrom:\"Rossi <r@x.it>; a@b (c) [d]: e.\"" + to + "\r\nt\r\n");
+        row("submission west of UTC", {"s", "Io", "t"}, "Subject:s\r\nFrom:Io" + to + "Date: Sat, 28 Nov 2026 23:59:00 -0330\r\n"
+            "Message-ID: <u1@example.it>\r\n\r\nt\r\n", QDateTime(QDate(2026, 11, 28), QTime(23, 59), QTimeZone(-12600)));
     }
     void messageContent()
     {

@@ -260,24 +260,6 @@ private Q_SLOTS:
         QCOMPARE(rig.lstLog.Lines().filter("ERR").size(), 1);
     }
 
-    // 10,000 records at start: all back, in creation order.
-    void manyRecordsAtStart()
-    {
-        DurableRig rig;
-        QVERIFY(QDir().mkpath(rig.store.Directory()));
-        constexpr int kCount = 10000;
-        for (int i = 0; i < kCount; ++i) {
-            const auto record = Record(QString::number(i), 45000 + i / 86400.0);
-            record->mailUid = NewUid();
-            QFile file(rig.store.PathFor(record->mailUid));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(OutboxStore::Serialize(*record)) > 0);
-        }
-        QCOMPARE(rig.outbox.Restore(), kCount);
-        QCOMPARE(rig.lstLog.LineCount(), kCount);
-        for (int i = 0; i < kCount; i += 997)
-            QCOMPARE(rig.lstLog.Line(i), QString("QUEUED - %1 %1@example.it - st").arg(i));
-    }
-
 private:
     // A tick; a session it starts gets the replies up to RCPT, which is greylisted.
     static void Run(DurableRig& rig)
