@@ -41,6 +41,14 @@ struct MailRig {
     std::shared_ptr<mail::CMessaggio> Queue(const QString& subject = "s", const QString& text = "t",
                                             const QString& nick = "Anna", const QString& to = {})
     {
+        auto record = Record(nick, clock.Now() - 1 / platform::kSecondsPerDay, subject, text, to);
+        outbox.Enqueue(record, mail::kComposerSeparator);
+        return record;
+    }
+    // A record made at `created`, to nick@example.it unless `to` says otherwise.
+    static std::shared_ptr<mail::CMessaggio> Record(const QString& nick, double created, const QString& subject = "s",
+                                                    const QString& text = "t", const QString& to = {})
+    {
         auto record = std::make_shared<mail::CMessaggio>();
         record->mailToNick = nick;
         record->mailTo = to.isEmpty() ? nick.toLower() + QStringLiteral("@example.it") : to;
@@ -48,8 +56,7 @@ struct MailRig {
         record->mailText = text;
         record->mailFrom = QStringLiteral("io@example.it");
         record->mailFromName = QStringLiteral("Io");
-        record->mailTimeCreated = clock.Now() - 1 / platform::kSecondsPerDay;
-        outbox.Enqueue(record, mail::kComposerSeparator);
+        record->mailTimeCreated = created;
         return record;
     }
     QByteArray LogText() const { return ReadFile(sendLog.Path()); }

@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace testsupport {
 
@@ -16,7 +15,6 @@ namespace testsupport {
 class ScriptedSmtpServer {
 public:
     QList<QByteArray> replies = GoodReplies();
-    bool byteByByte = false; // send each reply one byte at a time, in separate reads
     QByteArray received;     // what the client sent on the latest connection
     bool clientClosed = false;
 
@@ -64,21 +62,11 @@ private:
     }
     void Answer()
     {
-        if (m_next >= replies.size())
+        if (m_next >= replies.size() || !m_socket)
             return;
         const QByteArray reply = replies.at(m_next++);
-        Send(reply, reply.isEmpty() || reply.startsWith("421"));
-    }
-    void Send(const QByteArray& bytes, bool closeAfter)
-    {
-        if (!m_socket)
-            return;
-        const qsizetype n = byteByByte ? 1 : bytes.size();
-        m_socket->write(bytes.left(n));
-        m_socket->flush();
-        if (bytes.size() > n)
-            QTimer::singleShot(2, &m_server, [=, this] { Send(bytes.mid(n), closeAfter); });
-        else if (closeAfter)
+        m_socket->write(reply);
+        if (reply.isEmpty() || reply.startsWith("421"))
             m_socket->disconnectFromHost();
     }
 

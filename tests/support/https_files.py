@@ -1,10 +1,10 @@
-"""Configuration files over HTTPS and plain HTTP on loopback, for the provider lookup tests.
+# Configuration files over HTTPS and plain HTTP on loopback, for the provider lookup tests.
+#
+# Usage: https_files.py CERT KEY ROOT
+# Serves ROOT over HTTPS (CERT, KEY) and plain HTTP, each on a free port of 127.0.0.1, query strings
+# ignored; a file ROOT/<path>.redirect holding a URL answers 302 to it. Each request is appended to
+# ROOT/requests.log as "<https|http> <path with query>". Prints "READY https=<port> http=<port>".
 
-Usage: https_files.py CERT KEY ROOT
-Serves ROOT over HTTPS (CERT, KEY) and plain HTTP, each on a free port of 127.0.0.1, query strings
-ignored; a file ROOT/<path>.redirect holding a URL answers 302 to it. Each request is appended to
-ROOT/requests.log as "<https|http> <path with query>". Prints "READY https=<port> http=<port>".
-"""
 import functools
 import http.server
 import os

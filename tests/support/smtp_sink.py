@@ -1,15 +1,15 @@
-"""Loopback SMTP servers (aiosmtpd) for the tests and the benchmark.
+# Loopback SMTP servers (aiosmtpd) for the tests and the benchmark.
+#
+# Usage: smtp_sink.py [OUTDIR] [--tls CERT KEY (--login USER PASSWORD | --oauth CLIENT_ID [STATE])]
+# Saves each message as OUTDIR/NNNN.eml (raw bytes) and NNNN.json (envelope, login), and notes each
+# STARTTLS, AUTH and MAIL in OUTDIR/commands.log as "<listener> <verb> ...". Listens on 127.0.0.1
+# and prints "READY <port>" (no options), or the ports of
+#   --login: "starttls" (required), "tls" (implicit, AUTH LOGIN only), "inject" (a reply hidden
+#            behind the 220 to STARTTLS);
+#   --oauth: "http" (the Provider), "xoauth2" (XOAUTH2 only), "both" (and OAUTHBEARER); a refused
+#            token gets "334 <base64 JSON>", then 535. STATE keeps the tokens from run to run;
+# as "READY name=port ...".
 
-Usage: smtp_sink.py [OUTDIR] [--tls CERT KEY (--login USER PASSWORD | --oauth CLIENT_ID [STATE])]
-Saves each message as OUTDIR/NNNN.eml (raw bytes) and NNNN.json (envelope, login), and notes each
-STARTTLS, AUTH and MAIL in OUTDIR/commands.log as "<listener> <verb> ...". Recipients at
-refused.test get 550. Listens on 127.0.0.1 and prints "READY <port>" (no options), or the ports of
-  --login: "starttls" (required), "tls" (implicit, AUTH LOGIN only), "plain" (AUTH without
-           STARTTLS), "inject" (a reply hidden behind the 220 to STARTTLS);
-  --oauth: "http" (the Provider), "xoauth2" (XOAUTH2 only), "both" (and OAUTHBEARER); a refused
-           token gets "334 <base64 JSON>", then 535. STATE keeps the tokens from run to run;
-as "READY name=port ...".
-"""
 import argparse
 import asyncio
 import base64
@@ -36,12 +36,6 @@ class Sink:
             with open(os.path.join(self.outdir, "commands.log"), "a", encoding="utf-8") as f:
                 f.write(text + "\n")
 
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.endswith("@refused.test"):
-            return "550 5.1.1 <%s>: mailbox unavailable" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         if self.outdir:
@@ -59,11 +53,11 @@ class Sink:
         return "250 OK message accepted"
 
 
+# GET /authorize answers as a consenting user would: a redirect with code and state. POST /token:
+# authorization_code (client id, redirect URI, PKCE S256 checked) and refresh_token grants.
+# GET /control?authorize=consent|wrongstate|error|ignore, refuse_refresh=1, revoke_access=1;
+# /stats: counters code, refresh, refused_refresh; /issued: every token handed out.
 class Provider:
-    """GET /authorize answers as a consenting user would: a redirect with code and state. POST /token:
-    authorization_code (client id, redirect URI, PKCE S256 checked) and refresh_token grants.
-    GET /control?authorize=consent|wrongstate|error|ignore, refuse_refresh=1, revoke_access=1;
-    /stats: counters code, refresh, refused_refresh; /issued: every token handed out."""
 
     def __init__(self, client_id, state=None):
         self.client_id, self.state, self.lock = client_id, state, threading.Lock()
@@ -268,7 +262,7 @@ async def main():
         # aiosmtpd counts only STARTTLS as encryption, so the implicit listener must allow AUTH itself.
         servers = [await listen("starttls", **starttls),
                    await listen("tls", context, auth_require_tls=False, auth_exclude_mechanism=["PLAIN"]),
-                   await listen("plain", auth_require_tls=False), await listen("inject", **starttls)]
+                   await listen("inject", **starttls)]
     else:
         ports, servers = None, [await listen("plain")]
     if ports is None:
