@@ -171,8 +171,6 @@ private Q_SLOTS:
         QTest::newRow("10 s limit") << "example.it" << "Nessuna risposta entro 10 secondi: nessun campo è stato cambiato" << unchanged;
         QTest::newRow("Esc closes the dialog") << "example.it" << stopped << unchanged;
         QTest::newRow("gmail.com") << "gmail.com" << "Impostazioni note per gmail.com" << QStringList{"Google", "", "oauth2", "google"};
-        QTest::newRow("outlook.com") << "outlook.com" << "Impostazioni note per outlook.com"
-                                     << QStringList{"Microsoft", "", "oauth2", "microsoft"};
         QTest::newRow("libero.it") << "libero.it" << "Impostazioni note per libero.it" << QStringList{"Password", "mio-id", "password", "custom"};
     }
     void lookupInTheAccountDialog()
