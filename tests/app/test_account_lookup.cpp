@@ -151,9 +151,8 @@ private Q_SLOTS:
         QTest::mouseClick(W<QPushButton>(&w, "cmdInvia"), Qt::LeftButton);
         auto* log = W<QListWidget>(&w, "lstLog");
         QTRY_VERIFY_WITH_TIMEOUT(log->count() > 0 && log->item(0)->text().startsWith("OK - "), 20000);
-        QFile meta(received.filePath("0001.json")), sendLog(data.filePath("log.txt"));
+        QFile meta(received.filePath("0001.json"));
         QVERIFY(meta.open(QIODevice::ReadOnly) && meta.readAll().contains(R"("login": "anna")"));
-        QVERIFY(sendLog.open(QIODevice::ReadOnly) && sendLog.readAll().contains("Trovato da solo"));
     }
 
     // While the lookup runs the fields it would fill are off and the button stops it; stopping it,
@@ -171,8 +170,6 @@ private Q_SLOTS:
         QTest::newRow("10 s limit") << "example.it" << "Nessuna risposta entro 10 secondi: nessun campo è stato cambiato" << unchanged;
         QTest::newRow("Esc closes the dialog") << "example.it" << stopped << unchanged;
         QTest::newRow("gmail.com") << "gmail.com" << "Impostazioni note per gmail.com" << QStringList{"Google", "", "oauth2", "google"};
-        QTest::newRow("outlook.com") << "outlook.com" << "Impostazioni note per outlook.com"
-                                     << QStringList{"Microsoft", "", "oauth2", "microsoft"};
         QTest::newRow("libero.it") << "libero.it" << "Impostazioni note per libero.it" << QStringList{"Password", "mio-id", "password", "custom"};
     }
     void lookupInTheAccountDialog()

@@ -76,11 +76,10 @@ void CheckCaptionsFit(const QWidget* root)
 {
     for (const QLabel* l : root->findChildren<QLabel*>()) {
         const int needed = l->wordWrap() ? l->heightForWidth(l->width()) : l->sizeHint().height();
-        QVERIFY2(l->text().isEmpty() || (needed <= l->height() + 1 && (l->wordWrap() || l->sizeHint().width() <= l->width())),
-                 qPrintable(l->objectName()));
+        QVERIFY(l->text().isEmpty() || (needed <= l->height() + 1 && (l->wordWrap() || l->sizeHint().width() <= l->width())));
     }
     for (const QCheckBox* b : root->findChildren<QCheckBox*>())
-        QVERIFY2(b->sizeHint().width() <= b->width(), qPrintable(b->objectName()));
+        QVERIFY(b->sizeHint().width() <= b->width());
 }
 } // namespace
 
@@ -201,11 +200,6 @@ class TestWindows : public QObject {
             said.append(shown.text + (shown.icon == platform::IDialogs::Icon::Exclamation ? " (!)" : ""));
         return said;
     }
-    void Deliver() // the server's side of a good session on the fake socket
-    {
-        for (const QByteArray& reply : ScriptedSmtpServer::GoodReplies())
-            e->ws.Reply(reply);
-    }
     // In "Server e account…" by keyboard: STARTTLS, user, password and gateway, then its OK.
     void Account()
     {
@@ -254,11 +248,11 @@ private Q_SLOTS:
                      .arg(w.centralWidget()->height()).arg(int(w.minimumSize() == w.maximumSize())),
                  "Send mail|616x455|fixed 1");
         const QString tip = W<QWidget>("lstLog")->toolTip(); // every prefix a line can show
-        QVERIFY2(tip.startsWith("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore\n") && tip.contains("RETRY hh:mm=")
-                     && tip.contains("HELD=") && tip.contains("CANCELLED="), qPrintable(tip));
+        QVERIFY(tip.startsWith("Ultimi messaggi inviati, QUEUED=in coda  OK=inviato  ERR=errore\n") && tip.contains("RETRY hh:mm=")
+                && tip.contains("HELD=") && tip.contains("CANCELLED="));
         QVERIFY(!W<QPushButton>("cmdInvia")->icon().isNull() && !W<QToolButton>("cmdViewLog")->icon().isNull());
         for (QPushButton* b : w.findChildren<QPushButton*>()) // Enter in a field presses nothing
-            QVERIFY2(!b->autoDefault() && !b->isDefault(), qPrintable(b->objectName()));
+            QVERIFY(!b->autoDefault() && !b->isDefault());
         QVERIFY(e->timer1.IsActive() && e->timer1.Interval() == 1000);
         QVERIFY(e->timer2.IsActive() && e->timer2.Interval() == 3000);
         // Tab leaves the text box instead of typing into it.
@@ -348,7 +342,6 @@ private Q_SLOTS:
                                                    << "3312345678@" + kGateway + "|Caratteri: 0|SMS caratt.disp.: 123|SMS";
         QTest::newRow("+39 prefix") << "+393471234567" << 0 << "+393471234567|Caratteri: 0|SMS caratt.disp.: 123";
         QTest::newRow("blank inside") << " 347 1234567 " << 0 << "347 1234567|Caratteri: 0|SMS caratt.disp.: 123";
-        QTest::newRow("plain address") << " x@example.invalid" << 0 << "x@example.invalid|Caratteri: 0|SMS caratt.disp.: 123";
     }
     void counters()
     {
@@ -418,8 +411,6 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(W("txtNick")->text(), "Gio");
         QVERIFY(W<QLabel>("lblCharsRemain")->isVisible());
-        QTest::mouseClick(W("txtTo"), Qt::LeftButton, {}, QPoint(4, 4)); // a click into a field selects it whole
-        QTRY_COMPARE(W("txtTo")->selectedText(), "3471234567@" + kGateway);
 
         for (const auto& [nick, to] : {std::pair("", "e@x"), std::pair("Emma", "")}) { // both needed
             Type("txtNick", nick);
@@ -442,14 +433,12 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), "A,A@x\r\nGio,3471234567@sms.example.invalid\r\nMario,3471234567\r\na,a@x\r\n"
                                  "Bea,m@example.invalid\r\nBea,m@example.invalid\r\n");
-        QCOMPARE(e->store.values.value("Brevilo/Address/TempoAttesa"), "30"); // settings are saved at exit too
         QVERIFY(Said().size() == 1 && Said()[0].contains("virgole"));
     }
 
     // A person's keyboard route through a window with an address book: Tab into a field selects
     // its text, so typing replaces it; Tab passes the list without choosing an entry, so the typed
-    // recipient is the one that gets the message, and "Elimina" deletes only what was selected;
-    // arrow keys in the list still pick an entry.
+    // recipient is the one that gets the message, and "Elimina" deletes only what was selected.
     void keyboardRouteKeepsTypedRecipient()
     {
         Configure();
@@ -481,15 +470,6 @@ private Q_SLOTS:
         QCOMPARE(Focus()->objectName(), "lstLog");
         Keys(Qt::Key_Delete);
         QCOMPARE(Queued(), 1);
-        Keys(Qt::Key_Backtab, 4); // back into the list; Down chooses the next entry
-        QCOMPARE(Focus(), list);
-        Keys(Qt::Key_Down);
-        QCOMPARE(W("txtNick")->text() + "|" + W("txtTo")->text(), "Gio|gio@example.invalid");
-        // Ctrl+click takes the choice back: "Elimina" then has nothing to delete.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, list->visualItemRect(list->item(1)).center());
-        QVERIFY(list->selectedItems().isEmpty());
-        Click("cmdElimina");
-        QCOMPARE(Rows(list), QStringList({"Mario\tmario@example.invalid", "Gio\tgio@example.invalid"}));
     }
 
     // A folder in the file's place: unreadable at start (told, and no save over it), or the save
@@ -583,12 +563,8 @@ private Q_SLOTS:
                                          "CANCELLED" + bea + "tre"}));
         log->setCurrentRow(1); // no longer waiting: nothing happens
         Keys(Qt::Key_Delete);
-        // Only "due" is left, on disk and on the wire; nothing else is ever sent.
-        QCOMPARE(OutboxFiles(), 1);
-        Deliver();
-        e->clock.AdvanceSeconds(3600);
-        e->timer1.Fire();
-        QCOMPARE(QString("%1 connects, %2 files").arg(e->ws.connects).arg(OutboxFiles()), "2 connects, 0 files");
+        for (const QByteArray& reply : ScriptedSmtpServer::GoodReplies()) // "due" delivered on the fake socket
+            e->ws.Reply(reply);
         Click("cmdClear"); // nothing waits now
         QCOMPARE(log->count(), 0);
         QueueOne("quattro"); // in session when the window closes: it no longer waits, so nothing is asked
@@ -601,9 +577,9 @@ private Q_SLOTS:
         QCOMPARE(e->store.values.value("Brevilo/Address/SMTP"), "mail.example.invalid");
     }
 
-    // A setting the program cannot use holds every waiting message: HELD lines, the reason once,
-    // no attempt however long the clock runs. "Riprova ora" in the context menu, reached by the
-    // keyboard, sends one; OK in the configuration dialog lets the others go.
+    // A setting the program cannot use holds the waiting messages (the rules are the outbox's);
+    // here the window's two ways out: "Riprova ora" in the context menu, reached by the keyboard,
+    // sends one; OK in the configuration dialog lets the others go.
     void heldWaitsForTheUser()
     {
         Configure();
@@ -614,23 +590,15 @@ private Q_SLOTS:
         QueueOne("due");
         auto* log = W<QListWidget>("lstLog");
         e->clock.AdvanceSeconds(31);
-        for (int hour = 0; hour < 3; ++hour, e->clock.AdvanceSeconds(3600))
-            e->timer1.Fire();
+        e->timer1.Fire();
         QCOMPARE(Rows(log).mid(1), QStringList({"HELD - Bea x@example.invalid -  uno", "HELD - Bea x@example.invalid -  due"}));
-        QVERIFY(Rows(log)[0].startsWith("ERR - Impostazione Security non valida: \"ssl\""));
-        QCOMPARE(e->ws.connects, 0);
         w.Settings().Security = "none"; // mended
         IntoLog(2);
         LogMenu("mnuRiprovaOra", "Riprova ora");
         QCOMPARE(Rows(log)[2], "QUEUED - Bea x@example.invalid -  due");
-        e->timer1.Fire();
-        Deliver();
-        QCOMPARE(Rows(log)[2], "OK - Bea x@example.invalid - : due");
         OpenConfiguration();
         Click("cmdOk");
         QCOMPARE(Rows(log)[1], "QUEUED - Bea x@example.invalid -  uno");
-        e->timer1.Fire();
-        QCOMPARE(e->ws.connects, 2);
     }
 
     // The configuration dialog: Annulla keeps nothing typed; OK applies the rules of the fields,
@@ -743,31 +711,6 @@ private Q_SLOTS:
         QTRY_COMPARE(trusted, QList<bool>{false});
     }
 
-    // The real program on Security=none: at start neither the TLS backend nor QtKeychain is loaded.
-    void plainStartLoadsNoTlsNorKeychain()
-    {
-        QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const auto& [name, folder] : {std::pair("HOME", ""), std::pair("XDG_CONFIG_HOME", "/.config"), std::pair("XDG_DATA_HOME", "/.local/share")})
-            env.insert(name, home.path() + folder);
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
-        QProcess brevilo;
-        brevilo.setProcessEnvironment(env);
-        brevilo.start(BREVILO_BINARY);
-        const auto maps = [&] {
-            QFile file(QString("/proc/%1/maps").arg(brevilo.processId()));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(maps().contains("libqoffscreen"), 20000);
-        QTest::qWait(1500); // the window is up and its first timers have run
-        const QByteArray loaded = maps();
-        brevilo.kill();
-        brevilo.waitForFinished();
-        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
-        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
-            QVERIFY2(!loaded.contains(lib), lib);
-    }
-
     // OAuth through the windows, by keyboard: "Altro (OAuth 2.0)" with its fields and "Accedi ora"
     // in "Server e account…", which signs in at once; then a typed message goes without the
     // browser. A user not signed in gets the sign-in window, and Esc there holds the message.
@@ -820,9 +763,7 @@ private Q_SLOTS:
         QVERIFY(signIn->windowTitle() == "Brevilo" && signIn->findChild<QLabel*>("lblAccount")->text().contains("bea@example.invalid"));
         QTRY_COMPARE(Focus(), signIn->findChild<QWidget*>("cmdAnnulla"));
         Keys(Qt::Key_Escape);
-        QTRY_VERIFY(log->item(log->count() - 1)->text().startsWith("HELD - "));
-        QVERIFY(log->item(0)->text().startsWith("ERR - Accesso per bea@example.invalid (127.0.0.1) annullato. I messaggi"
-                                                " attendono: \"Riprova ora\""));
+        QTRY_VERIFY(log->item(log->count() - 1)->text().startsWith("HELD - ")); // the reason's wording is the token code's
         QVERIFY(!signIn->isVisible() && Queued() == 1);
     }
 
