@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 using containers::CArray;
@@ -36,16 +34,15 @@ struct Model {
 template <class Op>
 bool Run(bool refused, Op op)
 {
+    bool raised = false;
     try {
         op();
     } catch (const containers::Error&) {
-        if (!refused)
-            Fail("unexpected error");
-        return false;
+        raised = true;
     }
-    if (refused)
-        Fail("no error raised");
-    return true;
+    if (raised != refused)
+        Fail(refused ? "no error raised" : "unexpected error");
+    return !raised;
 }
 
 } // namespace
