@@ -3,22 +3,13 @@
 #include "FuzzCheck.h"
 #include "app/AddressBook.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static QTemporaryDir dir(ScratchTemplate());
     const app::AddressBook book(dir.path());
-    {
-        QFile file(book.Path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            abort();
-        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    }
+    WriteInput(book.Path(), data, size);
     const QStringList loaded = book.Load();
     for (const QString& entry : loaded)
         if (!entry.contains(QLatin1Char('\t')))

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 using containers::CArray;
@@ -36,16 +34,15 @@ struct Model {
 template <class Op>
 bool Run(bool refused, Op op)
 {
+    bool raised = false;
     try {
         op();
     } catch (const containers::Error&) {
-        if (!refused)
-            Fail("unexpected error");
-        return false;
+        raised = true;
     }
-    if (refused)
-        Fail("no error raised");
-    return true;
+    if (raised != refused)
+        Fail(refused ? "no error raised" : "unexpected error");
+    return !raised;
 }
 
 } // namespace
@@ -57,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CArray a;
     Model m;
     for (int steps = 0; pos < size && steps < 400; ++steps) {
-        const int op = byte() % 16;
+        const int op = byte() % 14;
         const int index = m.lb - 2 + byte() % (std::max(m.Count(), 0) + 5); // near the bounds, now and then out
         const int v = byte() % 7 - 1; // -1 .. 5: values collide often
         const int other = m.lb - 2 + byte() % (m.Count() + 5);
@@ -140,22 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (before != sorted)
                 Fail("Sort contents");
             std::copy(after.begin(), after.end(), m.s.begin());
-            break;
-        }
-        case 14: {
-            const auto clone = a.Clone();
-            if (!clone || !clone->Equals(&a) || !a.Equals(clone.get()))
-                Fail("Clone equals");
-            if (m.Count() > 0)
-                clone->SetValue(m.lb, Variant(1000)); // the check below sees the original untouched
-            break;
-        }
-        default: {
-            QStringList texts;
-            for (int i = m.lb; i <= m.ub; ++i)
-                texts << (m.At(i) == kEmpty ? QString() : Variant(m.At(i)).ToText());
-            if (a.List(Variant(QStringLiteral("|"))) != texts.join(QLatin1Char('|')))
-                Fail("List");
         }
         }
         if (a.LowerBound() != m.lb || a.UpperBound() != m.ub || a.Count() != m.Count())

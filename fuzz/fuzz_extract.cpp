@@ -6,9 +6,6 @@
 #include "news/Extractors.h"
 #include "news/PageScan.h"
 
-#include <cstddef>
-#include <cstdint>
-
 namespace {
 
 const char* const kTags[] = {"body", "tr", "td", "b", "strong", "a", "table"};

@@ -7,9 +7,6 @@
 
 #include <QRegularExpression>
 
-#include <cstddef>
-#include <cstdint>
-
 namespace {
 
 // The name back from its display-name form, as far as it can be read without decoding words.

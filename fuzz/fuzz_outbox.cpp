@@ -6,11 +6,7 @@
 #include "platform/Clock.h"
 #include "settings/modMain.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -20,12 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QDir(store.DamagedDirectory()).removeRecursively();
     QDir().mkpath(store.Directory());
     const QString path = store.PathFor(uid);
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            abort();
-        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    }
+    WriteInput(path, data, size);
 
     platform::SystemClock clock;
     settings::ModMain settings;

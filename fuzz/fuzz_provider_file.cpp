@@ -1,12 +1,8 @@
 // Published provider files as they may arrive: any bytes, the first byte choosing the address
 // they are read for. Never crashes; what is found is always a server a setting can hold, on a
 // real port, encrypted; nothing is read past the size limit.
+#include "FuzzCheck.h"
 #include "mail/ProviderSettings.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -17,13 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray xml(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     mail::ProviderMiss miss = mail::ProviderMiss::None;
     const std::optional<mail::ProviderSettings> found = mail::ParseProviderFile(xml, address, &miss);
-    if (!found)
-        return 0;
-    if (!mail::IsServerName(found->host) || found->port == 0
-        || (found->security != QLatin1String("tls") && found->security != QLatin1String("starttls"))
-        || miss != mail::ProviderMiss::None || xml.size() > mail::kMaxProviderFileBytes) {
-        fprintf(stderr, "unusable result: %s %d %s\n", qPrintable(found->host), found->port, qPrintable(found->security));
-        abort();
-    }
+    if (found && (!mail::IsServerName(found->host) || found->port == 0
+                  || (found->security != QLatin1String("tls") && found->security != QLatin1String("starttls"))
+                  || miss != mail::ProviderMiss::None || xml.size() > mail::kMaxProviderFileBytes))
+        Fail("an unusable server found");
     return 0;
 }

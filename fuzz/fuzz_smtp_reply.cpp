@@ -17,8 +17,6 @@
 #include <QTemporaryDir>
 
 #include <array>
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

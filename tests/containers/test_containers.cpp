@@ -192,8 +192,6 @@ private slots:
         QTest::newRow("empty") << QList<Variant>{} << 0 << QList<int>{};
         QTest::newRow("one") << QList<Variant>{"x"} << 3 << QList<int>{0};
         QTest::newRow("texts from 5") << QList<Variant>{"bruno", "èlia", "Zoe", "br", "Carlo"} << 5 << QList{4, 2, 3, 0, 1};
-        QTest::newRow("texts 10, 2") << QList<Variant>{"2", "10"} << 0 << QList{1, 0};
-        QTest::newRow("numbers 2, 10") << QList<Variant>{10, 2} << 0 << QList{1, 0};
         QTest::newRow("reverse order") << QList<Variant>{3, 2, 1, 0} << 0 << QList{3, 2, 1, 0};
         QTest::newRow("equal keys p, q") << QList{p, q} << 0 << QList{1, 0};
         QTest::newRow("equal keys p, q, r") << QList{p, q, r} << 0 << QList{0, 2, 1};

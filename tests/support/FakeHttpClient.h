@@ -10,10 +10,7 @@ namespace testsupport {
 class FakeHttpClient final : public platform::IHttpClient {
     Q_OBJECT
 public:
-    struct Request {
-        QString host;
-        QString path;
-    };
+    struct Request { QString host, path; };
 
     bool IsExecuting() const override { return m_executing; }
     void StartRequest(const QString& host, const QString& path) override
