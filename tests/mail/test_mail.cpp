@@ -531,6 +531,11 @@ private Q_SLOTS:
             "Subject:s\r\nFrom:\"Rossi <r@x.it>; a@b (c) [d]: e.\"" + to + "\r\nt\r\n");
         row("submission west of UTC", {"s", "Io", "t"}, "Subject:s\r\nFrom:Io" + to + "Date: Sat, 28 Nov 2026 23:59:00 -0330\r\n"
             "Message-ID: <u1@example.it>\r\n\r\nt\r\n", QDateTime(QDate(2026, 11, 28), QTime(23, 59), QTimeZone(-12600)));
+        // Too long for one SMTP line: quoted-printable lines of 76 characters, the leading dot encoded.
+        const QByteArray a75(75, 'a');
+        row("a paragraph beyond 998 octets", {"s", "Io", "." + QString(1000, 'a')}, "Subject:s\r\nFrom:Io" + to
+            + QByteArray(mime).replace("8bit", "quoted-printable") + "\r\n=2E" + a75.left(72) + "=\r\n"
+            + (a75 + "=\r\n").repeated(12) + a75.left(28) + "\r\n");
     }
     void messageContent()
     {

@@ -115,6 +115,7 @@ private Q_SLOTS:
         QTest::newRow("a method unknown here, then a usable server") << File(at465("NTLM", "ntlm.example.it") + at465()) << ssl;
         QTest::newRow("no login") << File(at465("none")) << "smtp.example.it:465|tls||password|";
         QTest::newRow("port out of range") << File(Server("smtp.example.it", "65536", "SSL")) << "";
+        QTest::newRow("port 0") << File(Server("smtp.example.it", "0", "SSL")) << "";
         QTest::newRow("host with a space") << File(at465("password-cleartext", "smtp.example.it evil")) << "";
         QTest::newRow("unknown socket type") << File(Server("smtp.example.it", "465", "TLS1.3")) << "";
         QTest::newRow("internal entity")
