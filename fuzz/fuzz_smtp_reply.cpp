@@ -75,9 +75,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 1:
             socket.PeerClose();
             break;
-        case 2:
+        case 2: {
+            const bool idle = session.SendState() == 0;
             socket.Fail(QStringLiteral("Connection reset"));
+            // With no session to end, the error is still listed on top, and only that.
+            if (idle && lstLog.Line(0) != QStringLiteral("ERR - Connection reset"))
+                Fail("an error on the idle socket is not listed");
+            linesBefore += idle;
             break;
+        }
         case 3:
             socket.Encrypt();
             break;
