@@ -411,6 +411,8 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(W("txtNick")->text(), "Gio");
         QVERIFY(W<QLabel>("lblCharsRemain")->isVisible());
+        QTest::mouseClick(W("txtTo"), Qt::LeftButton, {}, QPoint(4, 4)); // a click into a field selects it whole
+        QTRY_COMPARE(W("txtTo")->selectedText(), "3471234567@" + kGateway);
 
         for (const auto& [nick, to] : {std::pair("", "e@x"), std::pair("Emma", "")}) { // both needed
             Type("txtNick", nick);
