@@ -80,6 +80,7 @@ caught=0
 survived=0
 for id in "${ids[@]}"; do
     file="$(awk -F'\t' -v id="$id" '$1 == id { print $2 }' "$list")"
+    [ -n "$file" ] || { printf '%s\tunknown\t\n' "$id" | tee -a "$work/results.tsv"; continue; }
     cp "$work/tree/$file" "$work/original"
     if ! plant "$list" "$work/tree" "$id"; then
         result=stale tests="line not found"
