@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace testsupport {
 
@@ -35,6 +36,23 @@ private:
     QProcess m_process;
     QHash<QString, quint16> m_ports;
     QString m_output;
+};
+
+// smtp_sink.py with TLS, on a certificate for 127.0.0.1 made at start; `mode` picks the listeners
+// ("--login USER PASSWORD" or "--oauth CLIENT_ID [STATE]").
+class TlsSmtpSink : public ExternalServer {
+public:
+    QString CaFile() const { return m_dir.filePath("cert.pem"); }
+
+protected:
+    bool StartSink(const QString& saveDirectory, const QStringList& mode)
+    {
+        return MakeCertificate(m_dir.path())
+            && StartScript("smtp_sink.py", QStringList{saveDirectory, "--tls", CaFile(), m_dir.filePath("key.pem")} + mode);
+    }
+
+private:
+    QTemporaryDir m_dir;
 };
 
 } // namespace testsupport

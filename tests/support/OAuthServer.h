@@ -14,7 +14,7 @@ namespace testsupport {
 
 // A fake OAuth 2.0 provider ("http") and aiosmtpd logging in by token ("xoauth2": XOAUTH2 only,
 // "both": XOAUTH2 and OAUTHBEARER), through smtp_sink.py --oauth, with a certificate for 127.0.0.1.
-class OAuthServer : public ExternalServer {
+class OAuthServer : public TlsSmtpSink {
 public:
     static constexpr const char* kClientId = "brevilo-test-client";
     static constexpr const char* kUser = "anna@example.invalid";
@@ -22,12 +22,9 @@ public:
     // stateFile: refresh tokens and issued tokens kept for the next run of the provider.
     bool Start(const QString& saveDirectory = {}, const QString& stateFile = {})
     {
-        return MakeCertificate(m_dir.path())
-            && StartScript("smtp_sink.py", {saveDirectory, "--tls", CaFile(), m_dir.filePath("key.pem"), "--oauth", kClientId,
-                                            stateFile});
+        return StartSink(saveDirectory, {"--oauth", kClientId, stateFile});
     }
     QString Url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(Port("http")).arg(path); }
-    QString CaFile() const { return m_dir.filePath("cert.pem"); }
 
     // /control?name=value; true once the server has taken it.
     bool Control(const QString& name, const QString& value) { return Get("control?" + name + "=" + value).contains("ok"); }
@@ -48,8 +45,6 @@ private:
         delete reply;
         return body;
     }
-
-    QTemporaryDir m_dir;
 };
 
 // The user's browser as the tests need it: it records each page and, when it follows, fetches it

@@ -3,7 +3,6 @@
 #include "ExternalServer.h"
 
 #include <QSslCertificate>
-#include <QTemporaryDir>
 
 namespace testsupport {
 
@@ -11,26 +10,20 @@ namespace testsupport {
 // now. Listeners: "starttls", "tls" (implicit, AUTH LOGIN only) and "inject" (an extra reply
 // behind the 220 to STARTTLS). Messages land in the save directory,
 // the commands each listener saw in commands.log.
-class SubmissionServer : public ExternalServer {
+class SubmissionServer : public TlsSmtpSink {
 public:
     static constexpr const char* kUser = "anna";
     static constexpr const char* kPassword = "Segreto-Sul-Filo-7";
 
     bool Start(const QString& saveDirectory = {})
     {
-        return MakeCertificate(m_dir.path())
-            && StartScript("smtp_sink.py", {saveDirectory, "--tls", CaFile(), m_dir.filePath("key.pem"), "--login", kUser,
-                                            kPassword});
+        return StartSink(saveDirectory, {"--login", kUser, kPassword});
     }
-    QString CaFile() const { return m_dir.filePath("cert.pem"); }
     // SHA-256 of the certificate, "AB:CD:...".
     QString Fingerprint() const
     {
         return QString::fromLatin1(QSslCertificate::fromPath(CaFile()).value(0).digest(QCryptographicHash::Sha256).toHex(':').toUpper());
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 } // namespace testsupport
