@@ -128,9 +128,8 @@ private Q_SLOTS:
         DurableRig rig;
         rig.settings.RetryHours = 3;
         const auto record = rig.Queue();
-        const double start = rig.clock.Now();
         QList<int> gaps; // minutes between attempts
-        double last = start;
+        double last = rig.clock.Now();
         for (int tick = 0; tick <= 3 * 3600 / 5 && rig.outbox.mailQueue().Count() > 0; ++tick, rig.clock.AdvanceSeconds(5)) {
             const int before = rig.ws.connects;
             Run(rig);
@@ -203,10 +202,8 @@ private Q_SLOTS:
         blocker.close();
         rig.Queue("s", "t", "A");
         rig.Queue("s", "t", "B");
-        QCOMPARE(rig.lstLog.Lines().filter("ERR").size(), 1);
         QVERIFY(rig.lstLog.Line(0).startsWith("ERR - Impossibile scrivere la cartella della posta in uscita " + rig.store.Directory()));
         QCOMPARE(rig.lstLog.Lines().mid(1), QStringList({"QUEUED - A a@example.it - s t", "QUEUED - B b@example.it - s t"}));
-        QCOMPARE(rig.outbox.mailQueue().Value(0).ObjectAs<CMessaggio>()->mailID, 1);
         QCOMPARE(rig.outbox.mailQueue().Count(), 2);
         QCOMPARE(rig.outbox.Restore(), 0); // nothing to read there either, and no second complaint
         QCOMPARE(rig.lstLog.Lines().filter("ERR").size(), 1);
