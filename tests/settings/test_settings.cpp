@@ -31,10 +31,10 @@ private Q_SLOTS:
         m.From = "me@x.it", m.SMTP = "mail.x.it", m.TempoAttesa = -5, m.SerieA = true;
         m.NewsDest = {"a@x.it", "", "c@x.it"};
         m.Save(store, "Mario");
-        QCOMPARE(store.writeOrder.join(' ').remove("Brevilo/Address/"),
-                 "From SMTP Name TempoAttesa Brevilo/News/Dest0 Brevilo/News/Dest1 Brevilo/News/Dest2 RetryHours Security "
-                 "User TrustedCertificate Auth OAuthProvider OAuthClientId OAuthClientSecret OAuthAuthorizeUrl OAuthTokenUrl "
-                 "OAuthScope");
+        const QString keys = "From SMTP Name TempoAttesa Brevilo/News/Dest0 Brevilo/News/Dest1 Brevilo/News/Dest2 RetryHours "
+                             "Security User TrustedCertificate Auth OAuthProvider OAuthClientId OAuthClientSecret "
+                             "OAuthAuthorizeUrl OAuthTokenUrl OAuthScope";
+        QCOMPARE(store.writeOrder.join(' ').remove("Brevilo/Address/"), keys);
         QCOMPARE(QStringList({store.values["Brevilo/Address/Security"], store.values["Brevilo/Address/Auth"],
                               store.values["Brevilo/Address/TempoAttesa"], store.values["Brevilo/Address/RetryHours"]}),
                  QStringList({"none", "password", "-5", "24"}));
@@ -45,7 +45,6 @@ private Q_SLOTS:
             h.Load(store);
             QVERIFY2(h.RetryHours == hours, qPrintable(text));
         }
-        store.values.insert("Brevilo/Address/RetryHours", "24");
         // Keys added by hand are read, trimmed, and never written back; the gateway, which the
         // dialog can set, is written once it is not the placeholder.
         for (const auto& [key, value] : QList<std::pair<QString, QString>>{
@@ -64,8 +63,7 @@ private Q_SLOTS:
                  QStringList({"oauth2", "custom", "http://127.0.0.1:8/token", ""}));
         store.writeOrder.clear();
         r.Save(store, QString());
-        QVERIFY(!store.writeOrder.join(' ').contains("Host") && !store.writeOrder.join(' ').contains("CaFile"));
-        QCOMPARE(store.writeOrder.last(), "Brevilo/Address/SmsGateway");
+        QCOMPARE(store.writeOrder.join(' ').remove("Brevilo/Address/"), keys + " SmsGateway");
         // A blank gateway would turn numbers into "number@": the built-in one stays.
         store.values.insert("Brevilo/Address/SmsGateway", "  ");
         r.Load(store);
