@@ -47,8 +47,8 @@ private:
     }
 };
 
-// The user's browser as the tests need it: it records each page and, when it follows, fetches it
-// and follows the provider's redirect back to the program's loopback address, as a browser would.
+// The user's browser as the tests need it: it records each page, fetches it and follows the
+// provider's redirect back to the program's loopback address, as a browser would.
 class FakeBrowser final : public platform::IBrowser {
 public:
     FakeBrowser()
@@ -61,13 +61,11 @@ public:
     bool OpenUrl(const QUrl& url) override
     {
         opened.append(url);
-        if (follow)
-            m_http.get(QNetworkRequest(url));
+        m_http.get(QNetworkRequest(url));
         return true;
     }
     QByteArrayList pages; // what the tab showed at the end
     QList<QUrl> opened;
-    bool follow = true;
 
 private:
     QNetworkAccessManager m_http;
