@@ -54,7 +54,7 @@ class Sink:
 # GET /authorize answers as a consenting user would: a redirect with code and state. POST /token:
 # authorization_code (client id, redirect URI, PKCE S256 checked) and refresh_token grants.
 # GET /control?authorize=consent|wrongstate|error|ignore, refuse_refresh=1, revoke_access=1;
-# /stats: counters code, refresh, refused_refresh; /issued: every token handed out.
+# /stats: counters refresh, refused_refresh; /issued: every token handed out.
 class Provider:
 
     def __init__(self, client_id, state=None):
@@ -93,8 +93,6 @@ class Provider:
             return 200, {"ok": True}, ()
         if path in ("/stats", "/issued"):
             return 200, dict(self.stats) if path == "/stats" else self.issued, ()
-        if path != "/authorize":
-            return 404, {"error": "not_found"}, ()
         mode, redirect = self.settings["authorize"], query.get("redirect_uri", "")
         if not (query.get("client_id") == self.client_id and query.get("response_type") == "code"
                 and query.get("code_challenge_method") == "S256" and query.get("code_challenge")
@@ -119,21 +117,18 @@ class Provider:
             challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier).digest()).rstrip(b"=").decode()
             if known is None or known[1] != form.get("redirect_uri") or challenge != known[0]:
                 return 400, {"error": "invalid_grant"}
-            self.stats["code"] += 1
             reply, refresh = self.new_access(known[2]), secrets.token_urlsafe(32)
             self.refresh[refresh] = known[2]
             self.issued.append(refresh)
             self.save()
             return 200, dict(reply, refresh_token=refresh)
-        if grant == "refresh_token":
-            user = self.refresh.get(form.get("refresh_token", ""))
-            if user is None or self.settings["refuse_refresh"] == "1":
-                self.stats["refused_refresh"] += 1
-                self.refresh.pop(form.get("refresh_token", ""), None)
-                return 400, {"error": "invalid_grant", "error_description": "revoked"}
-            self.stats["refresh"] += 1
-            return 200, self.new_access(user)
-        return 400, {"error": "unsupported_grant_type"}
+        user = self.refresh.get(form.get("refresh_token", "")) if grant == "refresh_token" else None
+        if user is None or self.settings["refuse_refresh"] == "1":
+            self.stats["refused_refresh"] += 1
+            self.refresh.pop(form.get("refresh_token", ""), None)
+            return 400, {"error": "invalid_grant", "error_description": "revoked"}
+        self.stats["refresh"] += 1
+        return 200, self.new_access(user)
 
 
 def serve_http(provider):
@@ -191,7 +186,8 @@ def make_smtp(sink, listener, options, provider=None, **kwargs):
             return await super().smtp_MAIL(arg)
 
         async def smtp_STARTTLS(self, arg):
-            sink.note(listener + " STARTTLS")
+            if provider is None:
+                sink.note(listener + " STARTTLS")
             return await super().smtp_STARTTLS(arg)
 
         async def by_token(self, mechanism, args):
