@@ -34,7 +34,6 @@ bool ExternalServer::Start(const QStringList& args, const QRegularExpression& po
             return !m_ports.isEmpty() && !m_ports.values().contains(0);
         }
     }
-    m_output += QString::fromUtf8(m_process.readAll());
     return false;
 }
 

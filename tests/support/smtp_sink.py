@@ -249,8 +249,7 @@ async def main():
         servers = [await listen("starttls", **starttls), await listen("tls", context, auth_require_tls=False)]
     else:
         servers = [await listen("plain")]
-    pairs = ["%s=%d" % item for item in ports.items()] if len(ports) > 1 else [str(ports["plain"])]
-    print("READY " + " ".join(pairs), flush=True)
+    print("READY", *(["%s=%d" % item for item in ports.items()] if len(ports) > 1 else ports.values()), flush=True)
     await asyncio.gather(*(s.serve_forever() for s in servers))
 
 
