@@ -6,14 +6,12 @@ namespace testsupport {
 
 QString ExternalServer::Python()
 {
-    const QString configured = qEnvironmentVariable("BREVILO_PYTHON");
-    return configured.isEmpty() ? QStringLiteral("/usr/bin/python3") : configured;
+    return qEnvironmentVariable("BREVILO_PYTHON", QStringLiteral("/usr/bin/python3"));
 }
 
 bool ExternalServer::MakeCertificate(const QString& dir, const QString& subject, const QString& altNames)
 {
     QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject, "-addext",
                               "subjectAltName=" + altNames, "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem"});
     return openssl.waitForFinished(60000) && openssl.exitCode() == 0;
@@ -23,13 +21,11 @@ bool ExternalServer::Start(const QStringList& args, const QRegularExpression& po
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(Python(), QStringList{QStringLiteral("-u")} + args);
-    if (!m_process.waitForStarted(timeoutMs))
-        return false;
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (!m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
-            if (m_process.state() != QProcess::Running)
-                break;
+    // Until the port line, the deadline, or the end of a server that could not start.
+    for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired();) {
+        if (!m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))
+            && m_process.state() != QProcess::Running)
+            break;
         m_output += QString::fromUtf8(m_process.readAll());
         const QRegularExpressionMatch match = portPattern.match(m_output);
         if (match.hasMatch()) {
@@ -38,15 +34,12 @@ bool ExternalServer::Start(const QStringList& args, const QRegularExpression& po
             return !m_ports.isEmpty() && !m_ports.values().contains(0);
         }
     }
-    m_output += QString::fromUtf8(m_process.readAll());
     return false;
 }
 
 void ExternalServer::Stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
+    m_process.terminate(); // nothing to do when it has ended
     if (!m_process.waitForFinished(3000)) {
         m_process.kill();
         m_process.waitForFinished(3000);

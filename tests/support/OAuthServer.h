@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 namespace testsupport {
 
 // A fake OAuth 2.0 provider ("http") and aiosmtpd logging in by token ("xoauth2": XOAUTH2 only,
@@ -28,7 +30,7 @@ public:
 
     // /control?name=value; true once the server has taken it.
     bool Control(const QString& name, const QString& value) { return Get("control?" + name + "=" + value).contains("ok"); }
-    // One counter of /stats (authorize, code, refresh, refused_refresh).
+    // One counter of /stats (refresh, refused_refresh).
     int Stat(const QString& name) { return QJsonDocument::fromJson(Get("stats")).object().value(name).toInt(); }
 
     // Every token the provider handed out.
@@ -38,17 +40,13 @@ private:
     QByteArray Get(const QString& path)
     {
         QNetworkAccessManager http;
-        QNetworkReply* reply = http.get(QNetworkRequest(QUrl(Url(path))));
-        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000))
-            return {};
-        const QByteArray body = reply->readAll();
-        delete reply;
-        return body;
+        const std::unique_ptr<QNetworkReply> reply(http.get(QNetworkRequest(QUrl(Url(path)))));
+        return QTest::qWaitFor([&reply] { return reply->isFinished(); }, 10000) ? reply->readAll() : QByteArray();
     }
 };
 
-// The user's browser as the tests need it: it records each page and, when it follows, fetches it
-// and follows the provider's redirect back to the program's loopback address, as a browser would.
+// The user's browser as the tests need it: it records each page, fetches it and follows the
+// provider's redirect back to the program's loopback address, as a browser would.
 class FakeBrowser final : public platform::IBrowser {
 public:
     FakeBrowser()
@@ -61,13 +59,11 @@ public:
     bool OpenUrl(const QUrl& url) override
     {
         opened.append(url);
-        if (follow)
-            m_http.get(QNetworkRequest(url));
+        m_http.get(QNetworkRequest(url));
         return true;
     }
     QByteArrayList pages; // what the tab showed at the end
     QList<QUrl> opened;
-    bool follow = true;
 
 private:
     QNetworkAccessManager m_http;

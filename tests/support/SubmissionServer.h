@@ -15,10 +15,7 @@ public:
     static constexpr const char* kUser = "anna";
     static constexpr const char* kPassword = "Segreto-Sul-Filo-7";
 
-    bool Start(const QString& saveDirectory = {})
-    {
-        return StartSink(saveDirectory, {"--login", kUser, kPassword});
-    }
+    bool Start(const QString& saveDir = {}) { return StartSink(saveDir, {"--login", kUser, kPassword}); }
     // SHA-256 of the certificate, "AB:CD:...".
     QString Fingerprint() const
     {

@@ -17,9 +17,6 @@ cert, key, root = sys.argv[1:4]
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
     def do_GET(self):
         with open(os.path.join(root, "requests.log"), "a", encoding="utf-8") as log:
             log.write("%s %s\n" % (self.server.scheme, self.path))
@@ -29,7 +26,6 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         self.send_response(302)
         with open(redirect, encoding="utf-8") as f:
             self.send_header("Location", f.read().strip())
-        self.send_header("Content-Length", "0")
         self.end_headers()
 
 

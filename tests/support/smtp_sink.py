@@ -4,8 +4,7 @@
 # Saves each message as OUTDIR/NNNN.eml (raw bytes) and NNNN.json (envelope, login), and notes each
 # STARTTLS, AUTH and MAIL in OUTDIR/commands.log as "<listener> <verb> ...". Listens on 127.0.0.1
 # and prints "READY <port>" (no options), or the ports of
-#   --login: "starttls" (required), "tls" (implicit, AUTH LOGIN only), "inject" (a reply hidden
-#            behind the 220 to STARTTLS);
+#   --login: "starttls" (required) and "tls" (implicit, AUTH LOGIN only);
 #   --oauth: "http" (the Provider), "xoauth2" (XOAUTH2 only), "both" (and OAUTHBEARER); a refused
 #            token gets "334 <base64 JSON>", then 535. STATE keeps the tokens from run to run;
 # as "READY name=port ...".
@@ -44,8 +43,7 @@ class Sink:
                 f.write(envelope.original_content)
             meta = {"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}
             if session.auth_data is not None:
-                login = session.auth_data
-                meta["login"] = login.decode() if isinstance(login, bytes) else login
+                meta["login"] = session.auth_data
             # Written last and renamed into place: a reader never sees half an envelope.
             with open(stem + ".tmp", "w", encoding="utf-8") as f:
                 json.dump(meta, f)
@@ -56,7 +54,7 @@ class Sink:
 # GET /authorize answers as a consenting user would: a redirect with code and state. POST /token:
 # authorization_code (client id, redirect URI, PKCE S256 checked) and refresh_token grants.
 # GET /control?authorize=consent|wrongstate|error|ignore, refuse_refresh=1, revoke_access=1;
-# /stats: counters code, refresh, refused_refresh; /issued: every token handed out.
+# /stats: counters refresh, refused_refresh; /issued: every token handed out.
 class Provider:
 
     def __init__(self, client_id, state=None):
@@ -95,8 +93,6 @@ class Provider:
             return 200, {"ok": True}, ()
         if path in ("/stats", "/issued"):
             return 200, dict(self.stats) if path == "/stats" else self.issued, ()
-        if path != "/authorize":
-            return 404, {"error": "not_found"}, ()
         mode, redirect = self.settings["authorize"], query.get("redirect_uri", "")
         if not (query.get("client_id") == self.client_id and query.get("response_type") == "code"
                 and query.get("code_challenge_method") == "S256" and query.get("code_challenge")
@@ -121,21 +117,18 @@ class Provider:
             challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier).digest()).rstrip(b"=").decode()
             if known is None or known[1] != form.get("redirect_uri") or challenge != known[0]:
                 return 400, {"error": "invalid_grant"}
-            self.stats["code"] += 1
             reply, refresh = self.new_access(known[2]), secrets.token_urlsafe(32)
             self.refresh[refresh] = known[2]
             self.issued.append(refresh)
             self.save()
             return 200, dict(reply, refresh_token=refresh)
-        if grant == "refresh_token":
-            user = self.refresh.get(form.get("refresh_token", ""))
-            if user is None or self.settings["refuse_refresh"] == "1":
-                self.stats["refused_refresh"] += 1
-                self.refresh.pop(form.get("refresh_token", ""), None)
-                return 400, {"error": "invalid_grant", "error_description": "revoked"}
-            self.stats["refresh"] += 1
-            return 200, self.new_access(user)
-        return 400, {"error": "unsupported_grant_type"}
+        user = self.refresh.get(form.get("refresh_token", "")) if grant == "refresh_token" else None
+        if user is None or self.settings["refuse_refresh"] == "1":
+            self.stats["refused_refresh"] += 1
+            self.refresh.pop(form.get("refresh_token", ""), None)
+            return 400, {"error": "invalid_grant", "error_description": "revoked"}
+        self.stats["refresh"] += 1
+        return 200, self.new_access(user)
 
 
 def serve_http(provider):
@@ -173,7 +166,7 @@ def make_smtp(sink, listener, options, provider=None, **kwargs):
     def password(server, session, envelope, mechanism, auth_data):
         ok = auth_data.login == options.login[0].encode() and auth_data.password == options.login[1].encode()
         # handled=False: aiosmtpd answers a failure with its 535 itself.
-        return AuthResult(success=ok, handled=False, auth_data=auth_data.login if ok else None)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data.login.decode() if ok else None)
 
     class Noting(SMTP):
         # A token makes an AUTH line of several kilobytes (RFC 4954 allows 12,288 octets).
@@ -193,15 +186,9 @@ def make_smtp(sink, listener, options, provider=None, **kwargs):
             return await super().smtp_MAIL(arg)
 
         async def smtp_STARTTLS(self, arg):
-            sink.note(listener + " STARTTLS")
+            if provider is None:
+                sink.note(listener + " STARTTLS")
             return await super().smtp_STARTTLS(arg)
-
-        async def push(self, status):
-            # A command hidden behind the 220: a client that reads on would take it as the answer
-            # to its first encrypted command.
-            if listener == "inject" and status.startswith("220 Ready to start TLS"):
-                status += "\r\n250 2.0.0 injected"
-            return await super().push(status)
 
         async def by_token(self, mechanism, args):
             blob = base64.b64decode(args[1]) if len(args) > 1 else b""
@@ -225,10 +212,9 @@ def make_smtp(sink, listener, options, provider=None, **kwargs):
         async def auth_OAUTHBEARER(self, _, args):
             return await self.by_token("OAUTHBEARER", args)
 
-    if provider is not None:
-        kwargs["auth_exclude_mechanism"] = ["PLAIN", "LOGIN"] + (["OAUTHBEARER"] if listener == "xoauth2" else [])
-    elif options.login:
-        kwargs["auth_exclude_mechanism"] = ["XOAUTH2", "OAUTHBEARER"] + kwargs.get("auth_exclude_mechanism", [])
+    if provider or options.login:
+        only = {"xoauth2": ["OAUTHBEARER"], "tls": ["PLAIN"]}.get(listener, [])  # "tls": AUTH LOGIN only
+        kwargs["auth_exclude_mechanism"] = only + (["PLAIN", "LOGIN"] if provider else ["XOAUTH2", "OAUTHBEARER"])
     return Noting(sink, hostname="sink.localhost", decode_data=False, auth_required=bool(options.login or provider),
                   authenticator=password if options.login else None, **kwargs)
 
@@ -242,35 +228,29 @@ async def main():
     options = parser.parse_args()
     sink = Sink(options.outdir)
     loop = asyncio.get_running_loop()
-    context = None
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     if options.tls:
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(*options.tls)
     starttls = dict(tls_context=context, require_starttls=True)
 
     async def listen(name, secure=None, **kwargs):
         server = await loop.create_server(lambda: make_smtp(sink, name, options, **kwargs), host="127.0.0.1", port=0,
                                           ssl=secure)
-        return name, server
+        ports[name] = server.sockets[0].getsockname()[1]
+        return server
 
+    ports = {}
     if options.oauth:
         provider = Provider(*options.oauth[:2])
-        ports = {"http": serve_http(provider)}
+        ports["http"] = serve_http(provider)
         servers = [await listen(name, provider=provider, **starttls) for name in ("xoauth2", "both")]
     elif options.login:
-        ports = {}
         # aiosmtpd counts only STARTTLS as encryption, so the implicit listener must allow AUTH itself.
-        servers = [await listen("starttls", **starttls),
-                   await listen("tls", context, auth_require_tls=False, auth_exclude_mechanism=["PLAIN"]),
-                   await listen("inject", **starttls)]
+        servers = [await listen("starttls", **starttls), await listen("tls", context, auth_require_tls=False)]
     else:
-        ports, servers = None, [await listen("plain")]
-    if ports is None:
-        print("READY %d" % servers[0][1].sockets[0].getsockname()[1], flush=True)
-    else:
-        ports.update((name, s.sockets[0].getsockname()[1]) for name, s in servers)
-        print("READY " + " ".join("%s=%d" % item for item in ports.items()), flush=True)
-    await asyncio.gather(*(s.serve_forever() for _, s in servers))
+        servers = [await listen("plain")]
+    print("READY", *(["%s=%d" % item for item in ports.items()] if len(ports) > 1 else ports.values()), flush=True)
+    await asyncio.gather(*(s.serve_forever() for s in servers))
 
 
 if __name__ == "__main__":
