@@ -125,10 +125,8 @@ private slots:
         QTest::newRow("Remove outside the storage") << Op([](auto& a) { a.Remove(3); }) << 9 << abc;
         QTest::newRow("Remove a spare slot") << Op([](auto& a) { a.PopValue(), a.Remove(2); }) << bound << ab;
         QTest::newRow("PopValue on empty") << Op([](auto& a) { a.Clear(), a.PopValue(); }) << 9 << "0..-1:";
-        QTest::newRow("PopValue, revived")
-            << Op([](auto& a) { a.PopValue(), a.SetUpperBound(2); }) << 0 << abc;
-        QTest::newRow("Remove, old last revived")
-            << Op([](auto& a) { a.Remove(1), a.SetUpperBound(2); }) << 0 << "0..2:a|c|c";
+        QTest::newRow("PopValue, revived") << Op([](auto& a) { a.PopValue(), a.SetUpperBound(2); }) << 0 << abc;
+        QTest::newRow("Remove, last revived") << Op([](auto& a) { a.Remove(1), a.SetUpperBound(2); }) << 0 << "0..2:a|c|c";
         QTest::newRow("Insert below") << Op([](auto& a) { a.Insert("x", -1); }) << 9 << abc;
         QTest::newRow("Insert") << Op([](auto& a) { a.Insert("x", 1); }) << 0 << "0..3:a|x|b|c";
         QTest::newRow("Insert past the end") << Op([](auto& a) { a.Insert("x", 4); }) << bound << abc;
