@@ -125,10 +125,8 @@ private slots:
         QTest::newRow("Remove outside the storage") << Op([](auto& a) { a.Remove(3); }) << 9 << abc;
         QTest::newRow("Remove a spare slot") << Op([](auto& a) { a.PopValue(), a.Remove(2); }) << bound << ab;
         QTest::newRow("PopValue on empty") << Op([](auto& a) { a.Clear(), a.PopValue(); }) << 9 << "0..-1:";
-        QTest::newRow("PopValue, revived")
-            << Op([](auto& a) { a.PopValue(), a.SetUpperBound(2); }) << 0 << abc;
-        QTest::newRow("Remove, old last revived")
-            << Op([](auto& a) { a.Remove(1), a.SetUpperBound(2); }) << 0 << "0..2:a|c|c";
+        QTest::newRow("PopValue, revived") << Op([](auto& a) { a.PopValue(), a.SetUpperBound(2); }) << 0 << abc;
+        QTest::newRow("Remove, last revived") << Op([](auto& a) { a.Remove(1), a.SetUpperBound(2); }) << 0 << "0..2:a|c|c";
         QTest::newRow("Insert below") << Op([](auto& a) { a.Insert("x", -1); }) << 9 << abc;
         QTest::newRow("Insert") << Op([](auto& a) { a.Insert("x", 1); }) << 0 << "0..3:a|x|b|c";
         QTest::newRow("Insert past the end") << Op([](auto& a) { a.Insert("x", 4); }) << bound << abc;
@@ -153,7 +151,7 @@ private slots:
         QCOMPARE(State(a), expected);
     }
 
-    void find()
+    void findCloneEquals()
     {
         const CArray a = Of({"a", "b", "c", "b", 1.0});
         QCOMPARE(a.Find("b"), 1); // the first of two
@@ -163,22 +161,20 @@ private slots:
         QCOMPARE(CArray().Find(Variant::NullObject(), 7), 7); // no element, so no comparison fails
         // A container sought among containers is found by its contents.
         QCOMPARE(Of({std::make_shared<CArray>(), a.Clone()}).Find(a.Clone()), 1);
-    }
 
-    void cloneIsShallowAndEquals()
-    {
+        // A clone is shallow; equal by elements and bounds.
         const auto object = std::make_shared<VObject>();
-        CArray a = Of({"a", 1, object, Variant::NullObject()}, 2);
-        const auto c = a.Clone();
-        QVERIFY(a.Equals(c.get()));
+        CArray b = Of({"a", 1, object, Variant::NullObject()}, 2);
+        const auto c = b.Clone();
+        QVERIFY(b.Equals(c.get()));
         QCOMPARE(c->Value(4).ToObject(), ObjectRef(object)); // shared, not copied
         c->SetValue(3, 1.0);
         c->SetValue(5, Variant::Null()); // null is never unequal
-        QVERIFY(a.Equals(c.get()));
+        QVERIFY(b.Equals(c.get()));
         c->SetValue(2, "A");
-        QVERIFY(!a.Equals(c.get()));
-        QVERIFY(!a.Equals(Of({"a", 1, object, Variant::NullObject()}).Clone().get())); // other bounds
-        QVERIFY(!a.Equals(static_cast<const CArray*>(nullptr)));
+        QVERIFY(!b.Equals(c.get()));
+        QVERIFY(!b.Equals(Of({"a", 1, object, Variant::NullObject()}).Clone().get())); // other bounds
+        QVERIFY(!b.Equals(static_cast<const CArray*>(nullptr)));
     }
 
     // Each row gives the input and where each of its elements ends (by input position): equal

@@ -16,12 +16,10 @@ public:
     void StartRequest(const QString& host, const QString& path) override
     {
         requests.append({host, path});
-        m_host = host;
         m_executing = true;
         m_body.clear();
-        m_readPos = 0;
     }
-    QString RequestHost() const override { return m_host; }
+    QString RequestHost() const override { return requests.isEmpty() ? QString() : requests.last().host; }
     QString ReadBody(int maxLength) override
     {
         ++reads;
@@ -47,7 +45,6 @@ public:
     int reads = 0;
 
 private:
-    QString m_host;
     QString m_body;
     qsizetype m_readPos = 0;
     bool m_executing = false;

@@ -47,9 +47,7 @@ public:
 
     quint16 connectedPort = 0;
     platform::Encryption connectedEncryption = platform::Encryption::None;
-    int handshakes = 0;
-    int connects = 0;
-    int closes = 0;
+    int handshakes = 0, connects = 0, closes = 0;
     QByteArray written;
 
 private:

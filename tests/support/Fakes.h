@@ -43,18 +43,15 @@ public:
     // Fires as the real timer would; a single-shot timer stops first.
     void Fire()
     {
-        if (m_singleShot)
-            m_active = false;
+        m_active = m_active && !m_singleShot;
         Q_EMIT timeout();
     }
     int Interval() const { return m_interval; }
     int Starts() const { return m_starts; }
 
 private:
-    int m_interval = 0;
-    bool m_singleShot = false;
-    bool m_active = false;
-    int m_starts = 0;
+    int m_interval = 0, m_starts = 0;
+    bool m_singleShot = false, m_active = false;
 };
 
 // A settings store in memory; keys are "app/section/key".
@@ -89,7 +86,7 @@ public:
         shown.append({text, Icon::None, true});
         if (onAsk)
             onAsk();
-        return answers.isEmpty() ? true : answers.dequeue();
+        return answers.isEmpty() || answers.dequeue();
     }
     Answer AskYesNoOr(const QString& text, const QString& /*thirdButton*/) override
     {
