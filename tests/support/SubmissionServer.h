@@ -7,8 +7,7 @@
 namespace testsupport {
 
 // aiosmtpd demanding TLS and AUTH (smtp_sink.py --login), with a certificate for 127.0.0.1 made
-// now. Listeners: "starttls", "tls" (implicit, AUTH LOGIN only) and "inject" (an extra reply
-// behind the 220 to STARTTLS). Messages land in the save directory,
+// now. Listeners: "starttls" and "tls" (implicit, AUTH LOGIN only). Messages land in the save directory,
 // the commands each listener saw in commands.log.
 class SubmissionServer : public TlsSmtpSink {
 public:
