@@ -200,111 +200,23 @@ private Q_SLOTS:
         QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
     }
 
-    // A lock no running copy answers for never keeps the program from starting: it is taken over
-    // and the new copy answers on its socket. The lock may be empty or damaged (a power cut),
-    // written on another host sharing the home, or name a process that is some other program.
-    void staleLocksAreTakenOver_data()
-    {
-        QTest::addColumn<QByteArray>("lock");
-        const QByteArray host = QSysInfo::machineHostName().toUtf8();
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("another host") << QByteArray("1\nbrevilo\nsome-other-host.example\n");
-        // The process id now belongs to another program that happens to bear the same name.
-        QTest::newRow("pid of some other program") << "PID\nBrevilo\n" + host + "\n";
-    }
-    void staleLocksAreTakenOver()
-    {
-        QFETCH(QByteArray, lock);
-        World world;
-        QVERIFY(world.Make());
-        QProcess other;
-        if (lock.startsWith("PID")) {
-            QVERIFY(QFile::copy("/bin/sleep", world.Path("Brevilo")));
-            other.start(world.Path("Brevilo"), {"60"});
-            QVERIFY(other.waitForStarted());
-            lock.replace("PID", QByteArray::number(other.processId()));
-        }
-        QVERIFY(Write(world.Lock(), lock));
-        QProcess brevilo;
-        world.Start(brevilo);
-        QVERIFY(brevilo.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(Read(world.Lock()).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
-        QCOMPARE(brevilo.state(), QProcess::Running);
-        brevilo.terminate();
-        QVERIFY(brevilo.waitForFinished(10000));
-    }
-
-    // On Security=none, at start neither the TLS backend nor QtKeychain is loaded.
-    void plainStartLoadsNoTlsNorKeychain()
-    {
-        World world;
-        QVERIFY(world.Make());
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        QProcess brevilo;
-        world.Start(brevilo);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Path("bin/rubrica.txt")), 15000);
-        QTest::qWait(1500); // the window is up and its first timers have run
-        const QByteArray loaded = Read(QStringLiteral("/proc/%1/maps").arg(brevilo.processId()));
-        brevilo.kill();
-        brevilo.waitForFinished();
-        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
-        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
-            QVERIFY2(!loaded.contains(lib), lib);
-    }
-
-    // Under the usual umask everything the program writes is the user's alone; what an earlier
-    // run left readable by all (the outbox folder and a record, the settings) is tightened at
-    // start (the modes say that no other user reads any of it). The process also makes no core
-    // file, since a password may be in its memory.
-    void privateFilesUnderUmask022()
-    {
-        const mode_t oldMask = ::umask(022);
-        World world;
-        QVERIFY(world.Make());
-        const QString recordPath = Queue(world.Outbox(), "anna", 1);
-        QVERIFY(!recordPath.isEmpty());
-        const QString conf = world.Path("config/Brevilo/Brevilo.conf");
-        for (const QString& path : {recordPath, conf})
-            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
-        // Everyone may enter the test's folders, as in a home made by useradd.
-        for (const char* folder : {"", "bin", "data", "data/Brevilo", "data/Brevilo/Brevilo", "data/Brevilo/Brevilo/outbox", "config", "config/Brevilo"})
-            QVERIFY(::chmod(QFile::encodeName(world.Path(folder)).constData(), 0755) == 0);
-
-        QProcess brevilo;
-        world.Start(brevilo);
-        ::umask(oldMask);
-        QVERIFY(brevilo.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Lock()) && QFile::exists(world.Path("bin/rubrica.txt")), 15000);
-        const QByteArray limits = Read(QStringLiteral("/proc/%1/limits").arg(brevilo.processId()));
-        QVERIFY(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(limits)).hasMatch());
-        brevilo.terminate();
-        QVERIFY(brevilo.waitForFinished(10000));
-
-        for (const auto& [path, mode] : QList<std::pair<QString, int>>{
-                 {world.Path("bin/rubrica.txt"), 0600}, {conf, 0600}, {world.Path("config/Brevilo"), 0700},
-                 {world.DataFolder(), 0700}, {world.Outbox(), 0700}, {recordPath, 0600}})
-            QCOMPARE(Mode(path), mode);
-    }
-
     // The real exit question in Italian, as the program loads Qt's translation, answered by the
     // keyboard: Return keeps the messages ("Invia al prossimo avvio"), Escape is No, and Tab
-    // reaches Sì and No (in the order of the platform's button layout).
+    // reaches the translated Sì.
     void exitQuestionButtons()
     {
         QVERIFY(app::LoadQtTranslation(*QCoreApplication::instance()));
         platform::QtDialogs dialogs;
         using A = platform::IDialogs::Answer;
-        // The key, or the button that Tab goes to before Space.
-        const QList<std::pair<QString, A>> rows = {
-            {"Return", A::Third}, {"Escape", A::No}, {"&No", A::No}, {"&Sì", A::Yes}, {"Invia al prossimo avvio", A::Third}};
         const auto focused = [] { return qobject_cast<QPushButton*>(QApplication::focusWidget()); };
-        for (const auto& [how, expected] : rows) {
+        // The key, or the button that Tab goes to before Space.
+        for (const auto& [how, expected] : QList<std::pair<QString, A>>{{"Return", A::Third}, {"Escape", A::No}, {"&Sì", A::Yes}}) {
             QTimer poll; // the box is modal: answer it from the event loop it runs
             QObject::connect(&poll, &QTimer::timeout, [&, how = how] {
-                if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) || !QApplication::focusWidget())
+                if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) || !focused())
                     return;
                 poll.stop();
-                for (int i = 0; i < 5 && how != "Return" && how != "Escape" && focused() && focused()->text() != how; ++i)
+                for (int i = 0; i < 5 && how == "&Sì" && focused() && focused()->text() != how; ++i)
                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
                 // A button not found (say, an untranslated caption) answers Escape, which no such row expects.
                 const bool found = focused() && focused()->text() == how;
@@ -319,6 +231,11 @@ private Q_SLOTS:
     // (a signal) saves settings and address book as a close does, without asking. The program's
     // load converts what it reads (12.5 seconds become 12, blanks around the comma go), so the
     // files after the signal show that the values were used and saved.
+    // The start also meets what an earlier run or another host left: a lock no running copy
+    // answers for (written on another host sharing the home) is taken over; under the usual umask
+    // what was left readable by all is tightened and everything written is the user's alone. On
+    // Security=none neither the TLS backend nor QtKeychain is loaded, and the process makes no
+    // core file, since a password may be in its memory.
     void systemEndSavesTheRun_data()
     {
         QTest::addColumn<int>("signalNumber");
@@ -331,25 +248,42 @@ private Q_SLOTS:
     {
         QFETCH(int, signalNumber);
         QFETCH(QString, settingsFile);
+        const mode_t oldMask = ::umask(022);
         World world;
         const QByteArray settings = "[Address]\nSMTP=mail.example.invalid\nTempoAttesa=12.5\nName=Mario\n";
         QVERIFY(world.Make(settings, {settingsFile}));
-        QVERIFY(Write(world.Path("bin/rubrica.txt"), " Anna , anna@example.invalid\r\n"));
+        const QString record = Queue(world.Outbox(), "anna", 1), rubrica = world.Path("bin/rubrica.txt");
+        QVERIFY(Write(rubrica, " Anna , anna@example.invalid\r\n") && Write(world.Lock(), "1\nbrevilo\nother-host.example\n"));
+        for (const QString& path : {record, world.Outbox(), world.DataFolder(), world.Path("data/Brevilo")})
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), path == record ? 0644 : 0755) == 0);
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         QProcess brevilo;
         world.Start(brevilo);
+        ::umask(oldMask);
         QVERIFY(brevilo.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(Read(world.Lock()).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
+        QTest::qWait(1500); // the window is up and its first timers have run
+        const QString proc = QStringLiteral("/proc/%1/").arg(brevilo.processId());
+        const QByteArray loaded = Read(proc + "maps");
+        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
+        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
+            QVERIFY2(!loaded.contains(lib), lib);
+        QVERIFY(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(Read(proc + "limits"))).hasMatch());
         QVERIFY(QTest::qWaitFor([&] { return Catches(brevilo.processId(), signalNumber); }, 20000));
         ::kill(static_cast<pid_t>(brevilo.processId()), signalNumber);
         QVERIFY(brevilo.waitForFinished(20000));
         QCOMPARE(brevilo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(brevilo.exitCode(), 0);
 
-        const QByteArray conf = Read(world.Path("config/Brevilo/Brevilo.conf"));
+        const QString conf = world.Path("config/Brevilo/Brevilo.conf");
         for (const char* line : {"SMTP=mail.example.invalid", "TempoAttesa=12\n", "Name=Mario"})
-            QVERIFY(conf.contains(line));
+            QVERIFY(Read(conf).contains(line));
         if (settingsFile != "Brevilo.conf")
             QCOMPARE(Read(world.Path("config/Brevilo/" + settingsFile)), settings); // the old file is left as it was
-        QCOMPARE(Read(world.Path("bin/rubrica.txt")), "Anna,anna@example.invalid\r\n");
+        QCOMPARE(Read(rubrica), "Anna,anna@example.invalid\r\n");
+        for (const auto& [path, mode] : QList<std::pair<QString, int>>{{rubrica, 0600}, {conf, 0600}, {world.Path("config/Brevilo"), 0700},
+                                                                      {world.DataFolder(), 0700}, {world.Outbox(), 0700}, {record, 0600}})
+            QCOMPARE(Mode(path), mode);
     }
 };
 
