@@ -51,8 +51,7 @@ struct World {
     QString Lock() const { return DataFolder() + "/brevilo.lock"; }
 
     // The settings go under both names the store has used unless one is given.
-    bool Make(const QByteArray& settings = "[Address]\nSMTP=127.0.0.1:9\nFrom=io@example.invalid\nTempoAttesa=30\n",
-              const QStringList& names = {"Brevilo.ini", "Brevilo.conf"})
+    bool Make(const QByteArray& settings, const QStringList& names = {"Brevilo.ini", "Brevilo.conf"})
     {
         for (const char* folder : {"bin", "home", "data", "cache", "run"})
             if (!QDir().mkpath(Path(folder)))
@@ -72,7 +71,6 @@ struct World {
                  {"XDG_CACHE_HOME", "cache"}, {"XDG_RUNTIME_DIR", "run"}})
             env.insert(name, Path(folder));
         process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(Program(), {});
     }
     // Name and modification time of every file below the folder, to see that nothing changed.
@@ -95,13 +93,9 @@ QString Queue(const QString& outbox, const QString& nick, qint64 sequence)
 {
     mail::CMessaggio record;
     record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    record.mailToNick = nick;
     record.mailTo = nick + "@example.invalid";
-    record.mailSubject = "s";
     record.mailText = "per " + nick;
-    record.mailFrom = "io@example.invalid";
     record.mailTimeCreated = platform::SystemClock().Now();
-    record.mailSeparator = " ";
     record.mailSequence = sequence;
     mail::OutboxStore store(outbox);
     return store.Write(record) ? store.PathFor(record.mailUid) : QString();
@@ -136,7 +130,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Lock()), 15000);
         first.kill(); // SIGKILL: no unload, no word
         QVERIFY(first.waitForFinished(5000));
-        QCOMPARE(QDir(world.Outbox()).entryList({"*.json"}).size(), 2);
         // The next copy makes an empty address book while it loads: the sign that it has loaded.
         const QString rubrica = world.Path("bin/rubrica.txt");
         QFile::remove(rubrica);
@@ -186,7 +179,6 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isVisible() && !(window.windowState() & Qt::WindowMinimized));
         // The socket lives in a folder only this user can enter, never under a name in /tmp.
         QCOMPARE(QFileInfo(firstCopy.ServerName()).path(), app::SingleInstance::SocketFolder(dir.path()));
-        QVERIFY(!firstCopy.ServerName().startsWith("/tmp/brevilo"));
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
