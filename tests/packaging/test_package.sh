@@ -16,9 +16,8 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.lo
 deb="$work/out/brevilo_${version}_${arch}.deb"
 [ -f "$deb" ] || { ls "$work/out"; echo "FAIL: no $(basename "$deb")" >&2; exit 1; }
 
-dpkg-deb -c "$deb" >"$work/contents"
 # Regular files only, exactly these (that root owns them is lintian's check).
-awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' "$work/contents" | sort >"$work/files"
+dpkg-deb -c "$deb" | awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' | sort >"$work/files"
 printf '%s\n' /usr/bin/brevilo "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/brevilo/brevilo_keychain.so" \
     "/usr/share/applications/$id.desktop" $(for s in 16 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${s}x$s/apps/$id.png"; done) \
     "/usr/share/icons/hicolor/scalable/apps/$id.svg" "/usr/share/metainfo/$id.metainfo.xml" \

@@ -24,7 +24,6 @@ with_bus() {
         'printf %s keyring-unlock | gnome-keyring-daemon --unlock --components=secrets >/dev/null && exec "$@"' sh "$@"
 }
 
-for name in storedThroughTheWindow foundBySecondRun; do
-    with_bus "$test" "$name" 2>&1 | tee -a "$out"
-done
+with_bus "$test" storedThroughTheWindow 2>&1 | tee -a "$out"
+with_bus "$test" foundBySecondRun 2>&1 | tee -a "$out"
 run "$test" noSessionBusThenPasswordInNoFile 2>&1 | tee -a "$out"
