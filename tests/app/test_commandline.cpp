@@ -33,15 +33,11 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QFETCH(QString, err);
         // Were a window opened, Qt would find no display here and abort.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
         QProcess brevilo;
-        brevilo.setProcessEnvironment(env);
-        brevilo.start(qEnvironmentVariable("BREVILO_BINARY"), arguments);
+        brevilo.start("env", QStringList{"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                                         qEnvironmentVariable("BREVILO_BINARY")} + arguments);
         QVERIFY(brevilo.waitForFinished(20000));
-        QCOMPARE(brevilo.exitStatus(), QProcess::NormalExit);
-        QTEST(brevilo.exitCode(), "status");
+        QTEST(brevilo.exitCode(), "status"); // after a crash, the signal's number
         QVERIFY(QRegularExpression(out).match(QString(brevilo.readAllStandardOutput())).hasMatch());
         QVERIFY(QRegularExpression(err).match(QString(brevilo.readAllStandardError())).hasMatch());
     }

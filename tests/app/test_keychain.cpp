@@ -48,8 +48,6 @@ class TestKeychain : public QObject {
         deps.dialogs = &dialogs, deps.desktop = &desktop, deps.browser = &browser, deps.dataDirectory = root + "/data";
         app::frmMain w(deps);
         w.show();
-        if (!QTest::qWaitForWindowActive(&w))
-            return "window not active";
         QTest::keyClicks(w.findChild<QWidget*>("txtTo"), "bea@example.invalid");
         QTest::keyClicks(w.findChild<QWidget*>("txtTesto"), text);
         QTest::mouseClick(w.findChild<QPushButton*>("cmdInvia"), Qt::LeftButton);
