@@ -46,26 +46,18 @@ class TestAccountLookup : public QObject {
         mail::ProviderLookup lookup{http, dns, limit};
     };
     std::unique_ptr<Seams> f;
-    settings::ModMain settings;
-    std::unique_ptr<app::frmOptions> options;
+    std::unique_ptr<app::frmAccount> own; // the dialog alone; the way to it is the first start's
     app::frmAccount* account = nullptr;
     QStringList before; // the account dialog's fields before the lookup
 
-    // The configuration over these settings; "Server e account…" by keyboard, then Tab to
-    // "Trova impostazioni" and Space.
+    // The account dialog over an OAuth account of another provider; Tab to "Trova impostazioni", Space.
     void Find(const QString& from)
     {
-        settings.SMTP = "smtp.old.example:587", settings.From = from, settings.Security = "starttls";
-        settings.User = "anna", settings.Auth = "oauth2", settings.OAuthProvider = "custom", settings.OAuthClientId = "mio-id";
-        options = std::make_unique<app::frmOptions>(settings);
-        options->SetProviderLookup(&f->lookup);
-        options->ShowModal();
-        QVERIFY(QTest::qWaitForWindowActive(options.get()));
-        QVERIFY(!W<QPushButton>(options.get(), "cmdTrovaImpostazioni")->isVisible()); // offered on a first start only
-        W<QPushButton>(options.get(), "cmdAccount")->setFocus(Qt::TabFocusReason);
-        Key(Qt::Key_Space);
-        account = options->findChild<app::frmAccount*>();
-        QVERIFY(account && QTest::qWaitForWindowActive(account));
+        own = std::make_unique<app::frmAccount>(), account = own.get();
+        account->SetProviderLookup(&f->lookup);
+        account->ShowModal({.security = "starttls", .user = "anna", .server = "smtp.old.example:587", .address = from,
+                            .auth = "oauth2", .provider = "custom", .clientId = "mio-id"});
+        QVERIFY(QTest::qWaitForWindowActive(account));
         QTRY_COMPARE(Focus(), W<QWidget>(account, "cboSecurity"));
         before = Fields();
         W<QPushButton>(account, "cmdTrova")->setFocus(Qt::TabFocusReason);
@@ -78,8 +70,8 @@ class TestAccountLookup : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Seams>(), settings = {}; }
-    void cleanup() { options.reset(), f.reset(), account = nullptr; }
+    void init() { f = std::make_unique<Seams>(); }
+    void cleanup() { own.reset(), f.reset(), account = nullptr; }
 
     // A first start: no server. The person types the address, Tab to "Trova impostazioni", Space;
     // the account dialog finds the settings, the person adds the password and confirms twice, and
@@ -129,9 +121,8 @@ private Q_SLOTS:
         f->dns.AnswerRest();
         QTRY_COMPARE_WITH_TIMEOUT(W<QLabel>(account, "lblSource")->text(), "Impostazioni pubblicate da posta.example", 15000);
         QCOMPARE(Fields().mid(0, 3), QStringList({smtp.Setting("tls"), "TLS implicito (porta 465)", "anna"}));
-        QVERIFY(files.Requests().contains("https /auto/posta.example?emailaddress=anna%40posta.example\n"));
-        // From "Trova impostazioni" round to the password: server, security, user, password.
-        QCOMPARE(Focus()->objectName(), "cmdTrova");
+        // From "Trova impostazioni", where the focus stays, round to the password: server, security,
+        // user, password.
         Key(Qt::Key_Tab, 4);
         QCOMPARE(Focus()->objectName(), "txtPassword");
         QTest::keyClicks(Focus(), SubmissionServer::kPassword);
@@ -153,12 +144,15 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(log->count() > 0 && log->item(0)->text().startsWith("OK - "), 20000);
         QFile meta(received.filePath("0001.json"));
         QVERIFY(meta.open(QIODevice::ReadOnly) && meta.readAll().contains(R"("login": "anna")"));
+        // With a server set, the configuration no longer offers the lookup beside the address.
+        w.findChild<QAction*>("mnuConfigure")->trigger();
+        QVERIFY(!W<QPushButton>(w.findChild<app::frmOptions*>(), "cmdTrovaImpostazioni")->isVisible());
     }
 
     // While the lookup runs the fields it would fill are off and the button stops it; stopping it,
     // the 10 s limit or closing the dialog leave every field as it was, and a late answer changes
-    // nothing. A known provider's sign-in becomes the account's choice, kept by the two OKs: its
-    // preset replaces the overrides typed for another provider; a password provider gets Password.
+    // nothing. A known provider's sign-in becomes the account's choice, kept by OK: its preset
+    // replaces the overrides typed for another provider; a password provider gets Password.
     void lookupInTheAccountDialog_data()
     {
         QTest::addColumn<QString>("domain");
@@ -193,15 +187,11 @@ private Q_SLOTS:
         } else
             QVERIFY(f->http.asked.isEmpty()); // the built-in table answered
         QTEST(W<QLabel>(account, "lblSource")->text(), "line");
-        const QStringList shown = Fields().mid(3);
         if (account->isVisible())
             Key(Qt::Key_Return);
         QTRY_VERIFY(!account->isVisible());
-        options->activateWindow();
-        QTRY_VERIFY(Focus() && Focus()->window() == options.get());
-        Key(Qt::Key_Return);
-        QTRY_VERIFY(!options->isVisible());
-        QTEST(shown + QStringList({settings.Auth, settings.OAuthProvider}), "chosen");
+        const app::frmAccount::Values kept = account->Result();
+        QTEST(Fields().mid(3) + QStringList({kept.auth, kept.provider}), "chosen");
     }
 };
 

@@ -10,7 +10,6 @@
 #include "platform/Clock.h"
 #include "platform/QtDialogs.h"
 
-#include <QJsonDocument>
 #include <QUuid>
 #include <QtTest>
 #include <QtWidgets>
@@ -51,17 +50,14 @@ struct World {
     QString Lock() const { return DataFolder() + "/brevilo.lock"; }
 
     // The settings go under both names the store has used unless one is given.
-    bool Make(const QByteArray& settings = "[Address]\nSMTP=127.0.0.1:9\nFrom=io@example.invalid\nTempoAttesa=30\n",
-              const QStringList& names = {"Brevilo.ini", "Brevilo.conf"})
+    bool Make(const QByteArray& settings, const QStringList& names = {"Brevilo.ini", "Brevilo.conf"})
     {
-        for (const char* folder : {"bin", "home", "data", "cache", "run"})
-            if (!QDir().mkpath(Path(folder)))
-                return false;
-        QFile::setPermissions(Path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        bool written = QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program());
+        // The runtime folder is private, as the system makes it; the others the program makes itself.
+        bool made = QDir(root.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+                    && QDir().mkpath(Path("bin")) && QFile::copy(qEnvironmentVariable("BREVILO_BINARY"), Program());
         for (const QString& name : names)
-            written = written && Write(Path("config/Brevilo/" + name), settings);
-        return written;
+            made = made && Write(Path("config/Brevilo/" + name), settings);
+        return made;
     }
     void Start(QProcess& process) const
     {
@@ -72,19 +68,15 @@ struct World {
                  {"XDG_CACHE_HOME", "cache"}, {"XDG_RUNTIME_DIR", "run"}})
             env.insert(name, Path(folder));
         process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(Program(), {});
     }
     // Name and modification time of every file below the folder, to see that nothing changed.
     QStringList Snapshot() const
     {
         QStringList files;
-        QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo info(it.next());
-            if (!info.fileName().startsWith("brevilo.lock"))
+        for (QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            if (const QFileInfo info(it.next()); !info.fileName().startsWith("brevilo.lock"))
                 files << info.filePath() + " " + QString::number(info.lastModified().toMSecsSinceEpoch());
-        }
         files.sort();
         return files;
     }
@@ -95,24 +87,11 @@ QString Queue(const QString& outbox, const QString& nick, qint64 sequence)
 {
     mail::CMessaggio record;
     record.mailUid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    record.mailToNick = nick;
     record.mailTo = nick + "@example.invalid";
-    record.mailSubject = "s";
-    record.mailText = "per " + nick;
-    record.mailFrom = "io@example.invalid";
     record.mailTimeCreated = platform::SystemClock().Now();
-    record.mailSeparator = " ";
     record.mailSequence = sequence;
     mail::OutboxStore store(outbox);
     return store.Write(record) ? store.PathFor(record.mailUid) : QString();
-}
-
-// True once the process has its handler for the signal in place (Linux's view of it).
-bool Catches(qint64 pid, int signalNumber)
-{
-    const QByteArray status = Read(QStringLiteral("/proc/%1/status").arg(pid));
-    const QRegularExpressionMatch m = QRegularExpression("SigCgt:\\s*([0-9a-f]+)").match(QString::fromLatin1(status));
-    return m.hasMatch() && (m.captured(1).toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
 }
 
 } // namespace
@@ -136,7 +115,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Lock()), 15000);
         first.kill(); // SIGKILL: no unload, no word
         QVERIFY(first.waitForFinished(5000));
-        QCOMPARE(QDir(world.Outbox()).entryList({"*.json"}).size(), 2);
         // The next copy makes an empty address book while it loads: the sign that it has loaded.
         const QString rubrica = world.Path("bin/rubrica.txt");
         QFile::remove(rubrica);
@@ -146,6 +124,7 @@ private Q_SLOTS:
         // The dead copy's lock is taken over; the socket listens before the window loads, and the
         // third copy below ends only if this one answers on it.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(rubrica), 15000);
+        QCOMPARE(QDir(world.Path("run")).entryList({"brevilo-*"}, QDir::System).size(), 1); // its socket, in private
         const QStringList before = world.Snapshot();
         QProcess third;
         world.Start(third);
@@ -158,12 +137,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(QDir(received.path()).entryList({"*.json"}).size(), 2, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(QDir(world.Outbox()).entryList({"*.json"}).isEmpty(), 10000);
         QTest::qWait(2500); // time for a second sending, should there be one
-        QString recipients;
-        for (const QString& name : QDir(received.path()).entryList({"*.json"}, QDir::Files, QDir::Name))
-            recipients += QJsonDocument::fromJson(Read(received.filePath(name)))["rcpt_tos"][0].toString() + " ";
-        QCOMPARE(recipients, "ann@example.invalid bea@example.invalid ");
+        QCOMPARE(QDir(received.path()).entryList({"*.json"}).size(), 2);
         QCOMPARE(Read(world.Path("bin/log.txt")).count('\n'), 2); // one entry each
-        QCOMPARE(second.state(), QProcess::Running);
         second.terminate();
         QVERIFY(second.waitForFinished(5000));
     }
@@ -180,17 +155,12 @@ private Q_SLOTS:
         firstCopy.SetWindow(&window);
         app::SingleInstance secondCopy(dir.path());
         QVERIFY(!secondCopy.Acquire());
-        QSignalSpy done(&secondCopy, &app::SingleInstance::done);
-        secondCopy.NotifyFirstCopy();
-        QTRY_COMPARE(done.size(), 1);
+        secondCopy.NotifyFirstCopy(); // the answer that ends the second copy is the real run's check
         QTRY_VERIFY(window.isVisible() && !(window.windowState() & Qt::WindowMinimized));
-        // The socket lives in a folder only this user can enter, never under a name in /tmp.
-        QCOMPARE(QFileInfo(firstCopy.ServerName()).path(), app::SingleInstance::SocketFolder(dir.path()));
-        QVERIFY(!firstCopy.ServerName().startsWith("/tmp/brevilo"));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        // The socket lives in a folder only this user can enter (the real run finds it in the
+        // runtime folder): a runtime folder others may enter is not used.
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
-        QCOMPARE(app::SingleInstance::SocketFolder("/elsewhere"), dir.path());
         QVERIFY(QFile::setPermissions(dir.path(), QFile::Permissions(0x7755)));
         QCOMPARE(app::SingleInstance::SocketFolder("/elsewhere"), "/elsewhere"); // others may enter it
         qputenv("XDG_RUNTIME_DIR", runtime);
@@ -200,111 +170,23 @@ private Q_SLOTS:
         QVERIFY(app::SingleInstance(blocker.fileName() + "/data").Acquire());
     }
 
-    // A lock no running copy answers for never keeps the program from starting: it is taken over
-    // and the new copy answers on its socket. The lock may be empty or damaged (a power cut),
-    // written on another host sharing the home, or name a process that is some other program.
-    void staleLocksAreTakenOver_data()
-    {
-        QTest::addColumn<QByteArray>("lock");
-        const QByteArray host = QSysInfo::machineHostName().toUtf8();
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("another host") << QByteArray("1\nbrevilo\nsome-other-host.example\n");
-        // The process id now belongs to another program that happens to bear the same name.
-        QTest::newRow("pid of some other program") << "PID\nBrevilo\n" + host + "\n";
-    }
-    void staleLocksAreTakenOver()
-    {
-        QFETCH(QByteArray, lock);
-        World world;
-        QVERIFY(world.Make());
-        QProcess other;
-        if (lock.startsWith("PID")) {
-            QVERIFY(QFile::copy("/bin/sleep", world.Path("Brevilo")));
-            other.start(world.Path("Brevilo"), {"60"});
-            QVERIFY(other.waitForStarted());
-            lock.replace("PID", QByteArray::number(other.processId()));
-        }
-        QVERIFY(Write(world.Lock(), lock));
-        QProcess brevilo;
-        world.Start(brevilo);
-        QVERIFY(brevilo.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(Read(world.Lock()).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
-        QCOMPARE(brevilo.state(), QProcess::Running);
-        brevilo.terminate();
-        QVERIFY(brevilo.waitForFinished(10000));
-    }
-
-    // On Security=none, at start neither the TLS backend nor QtKeychain is loaded.
-    void plainStartLoadsNoTlsNorKeychain()
-    {
-        World world;
-        QVERIFY(world.Make());
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        QProcess brevilo;
-        world.Start(brevilo);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Path("bin/rubrica.txt")), 15000);
-        QTest::qWait(1500); // the window is up and its first timers have run
-        const QByteArray loaded = Read(QStringLiteral("/proc/%1/maps").arg(brevilo.processId()));
-        brevilo.kill();
-        brevilo.waitForFinished();
-        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
-        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
-            QVERIFY2(!loaded.contains(lib), lib);
-    }
-
-    // Under the usual umask everything the program writes is the user's alone; what an earlier
-    // run left readable by all (the outbox folder and a record, the settings) is tightened at
-    // start (the modes say that no other user reads any of it). The process also makes no core
-    // file, since a password may be in its memory.
-    void privateFilesUnderUmask022()
-    {
-        const mode_t oldMask = ::umask(022);
-        World world;
-        QVERIFY(world.Make());
-        const QString recordPath = Queue(world.Outbox(), "anna", 1);
-        QVERIFY(!recordPath.isEmpty());
-        const QString conf = world.Path("config/Brevilo/Brevilo.conf");
-        for (const QString& path : {recordPath, conf})
-            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
-        // Everyone may enter the test's folders, as in a home made by useradd.
-        for (const char* folder : {"", "bin", "data", "data/Brevilo", "data/Brevilo/Brevilo", "data/Brevilo/Brevilo/outbox", "config", "config/Brevilo"})
-            QVERIFY(::chmod(QFile::encodeName(world.Path(folder)).constData(), 0755) == 0);
-
-        QProcess brevilo;
-        world.Start(brevilo);
-        ::umask(oldMask);
-        QVERIFY(brevilo.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(world.Lock()) && QFile::exists(world.Path("bin/rubrica.txt")), 15000);
-        const QByteArray limits = Read(QStringLiteral("/proc/%1/limits").arg(brevilo.processId()));
-        QVERIFY(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(limits)).hasMatch());
-        brevilo.terminate();
-        QVERIFY(brevilo.waitForFinished(10000));
-
-        for (const auto& [path, mode] : QList<std::pair<QString, int>>{
-                 {world.Path("bin/rubrica.txt"), 0600}, {conf, 0600}, {world.Path("config/Brevilo"), 0700},
-                 {world.DataFolder(), 0700}, {world.Outbox(), 0700}, {recordPath, 0600}})
-            QCOMPARE(Mode(path), mode);
-    }
-
     // The real exit question in Italian, as the program loads Qt's translation, answered by the
     // keyboard: Return keeps the messages ("Invia al prossimo avvio"), Escape is No, and Tab
-    // reaches Sì and No (in the order of the platform's button layout).
+    // reaches the translated Sì.
     void exitQuestionButtons()
     {
         QVERIFY(app::LoadQtTranslation(*QCoreApplication::instance()));
         platform::QtDialogs dialogs;
         using A = platform::IDialogs::Answer;
-        // The key, or the button that Tab goes to before Space.
-        const QList<std::pair<QString, A>> rows = {
-            {"Return", A::Third}, {"Escape", A::No}, {"&No", A::No}, {"&Sì", A::Yes}, {"Invia al prossimo avvio", A::Third}};
         const auto focused = [] { return qobject_cast<QPushButton*>(QApplication::focusWidget()); };
-        for (const auto& [how, expected] : rows) {
+        // The key, or the button that Tab goes to before Space.
+        for (const auto& [how, expected] : QList<std::pair<QString, A>>{{"Return", A::Third}, {"Escape", A::No}, {"&Sì", A::Yes}}) {
             QTimer poll; // the box is modal: answer it from the event loop it runs
             QObject::connect(&poll, &QTimer::timeout, [&, how = how] {
-                if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) || !QApplication::focusWidget())
+                if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) || !focused())
                     return;
                 poll.stop();
-                for (int i = 0; i < 5 && how != "Return" && how != "Escape" && focused() && focused()->text() != how; ++i)
+                for (int i = 0; i < 5 && how == "&Sì" && focused() && focused()->text() != how; ++i)
                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
                 // A button not found (say, an untranslated caption) answers Escape, which no such row expects.
                 const bool found = focused() && focused()->text() == how;
@@ -319,6 +201,11 @@ private Q_SLOTS:
     // (a signal) saves settings and address book as a close does, without asking. The program's
     // load converts what it reads (12.5 seconds become 12, blanks around the comma go), so the
     // files after the signal show that the values were used and saved.
+    // The start also meets what an earlier run or another host left: a lock no running copy
+    // answers for (written on another host sharing the home) is taken over; under the usual umask
+    // what was left readable by all is tightened and everything written is the user's alone. On
+    // Security=none neither the TLS backend nor QtKeychain is loaded, and the process makes no
+    // core file, since a password may be in its memory.
     void systemEndSavesTheRun_data()
     {
         QTest::addColumn<int>("signalNumber");
@@ -331,25 +218,41 @@ private Q_SLOTS:
     {
         QFETCH(int, signalNumber);
         QFETCH(QString, settingsFile);
+        const mode_t oldMask = ::umask(022);
         World world;
         const QByteArray settings = "[Address]\nSMTP=mail.example.invalid\nTempoAttesa=12.5\nName=Mario\n";
         QVERIFY(world.Make(settings, {settingsFile}));
-        QVERIFY(Write(world.Path("bin/rubrica.txt"), " Anna , anna@example.invalid\r\n"));
+        const QString record = Queue(world.Outbox(), "anna", 1), rubrica = world.Path("bin/rubrica.txt");
+        QVERIFY(Write(rubrica, " Anna , anna@example.invalid\r\n") && Write(world.Lock(), "1\nbrevilo\nother-host.example\n"));
+        for (const QString& path : {record, world.Outbox(), world.DataFolder(), world.Path("data/Brevilo")})
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), path == record ? 0644 : 0755) == 0);
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         QProcess brevilo;
         world.Start(brevilo);
-        QVERIFY(brevilo.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return Catches(brevilo.processId(), signalNumber); }, 20000));
+        ::umask(oldMask);
+        // The signal handlers are in place before the lock is taken.
+        QTRY_VERIFY_WITH_TIMEOUT(Read(world.Lock()).startsWith(QByteArray::number(brevilo.processId()) + "\n"), 15000);
+        QTest::qWait(1500); // the window is up and its first timers have run
+        const QString proc = QStringLiteral("/proc/%1/").arg(brevilo.processId());
+        const QByteArray loaded = Read(proc + "maps");
+        QVERIFY(loaded.contains("libQt6Network")); // the maps were read
+        for (const char* lib : {"libssl", "qopensslbackend", "keychain", "libsecret"})
+            QVERIFY2(!loaded.contains(lib), lib);
+        QVERIFY(QRegularExpression("Max core file size\\s+0\\s+0\\s").match(QString::fromLatin1(Read(proc + "limits"))).hasMatch());
         ::kill(static_cast<pid_t>(brevilo.processId()), signalNumber);
         QVERIFY(brevilo.waitForFinished(20000));
         QCOMPARE(brevilo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(brevilo.exitCode(), 0);
 
-        const QByteArray conf = Read(world.Path("config/Brevilo/Brevilo.conf"));
+        const QString conf = world.Path("config/Brevilo/Brevilo.conf");
         for (const char* line : {"SMTP=mail.example.invalid", "TempoAttesa=12\n", "Name=Mario"})
-            QVERIFY(conf.contains(line));
+            QVERIFY(Read(conf).contains(line));
         if (settingsFile != "Brevilo.conf")
             QCOMPARE(Read(world.Path("config/Brevilo/" + settingsFile)), settings); // the old file is left as it was
-        QCOMPARE(Read(world.Path("bin/rubrica.txt")), "Anna,anna@example.invalid\r\n");
+        QCOMPARE(Read(rubrica), "Anna,anna@example.invalid\r\n");
+        for (const auto& [path, mode] : QList<std::pair<QString, int>>{{rubrica, 0600}, {conf, 0600}, {world.Path("config/Brevilo"), 0700},
+                                                                      {world.DataFolder(), 0700}, {world.Outbox(), 0700}, {record, 0600}})
+            QCOMPARE(Mode(path), mode);
     }
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from this build tree and checks it the way a user and Debian's
 # tools meet it: the file list and control fields (dpkg-deb), the unpacked binary answering
-# --version and --help with no display, the desktop entry and metainfo validators, and lintian.
+# --version with no display, the desktop entry and metainfo validators, and lintian.
 # Usage: test_package.sh <build dir> <version> <app id>
 set -euo pipefail
 build=$1 version=$2 id=$3
@@ -16,21 +16,18 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.lo
 deb="$work/out/brevilo_${version}_${arch}.deb"
 [ -f "$deb" ] || { ls "$work/out"; echo "FAIL: no $(basename "$deb")" >&2; exit 1; }
 
-dpkg-deb -c "$deb" >"$work/contents"
-# Regular files only, exactly these; everything owned by root.
-awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' "$work/contents" | sort >"$work/files"
+# Regular files only, exactly these (that root owns them is lintian's check).
+dpkg-deb -c "$deb" | awk '$1 ~ /^-/ {sub(/^\.\//, "/", $6); print $6}' | sort >"$work/files"
 printf '%s\n' /usr/bin/brevilo "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/brevilo/brevilo_keychain.so" \
     "/usr/share/applications/$id.desktop" $(for s in 16 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${s}x$s/apps/$id.png"; done) \
     "/usr/share/icons/hicolor/scalable/apps/$id.svg" "/usr/share/metainfo/$id.metainfo.xml" \
     /usr/share/man/man1/brevilo.1.gz /usr/share/doc/brevilo/changelog.gz /usr/share/doc/brevilo/copyright | sort >"$work/expected"
 diff -u "$work/expected" "$work/files" || fail "the package's files differ from the list above"
-awk '$2 != "root/root" {print}' "$work/contents" | grep . && fail "files not owned by root"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 for pair in Package=brevilo "Version=$version" "Architecture=$arch" Section=mail Priority=optional; do
     [ "$(field "${pair%%=*}")" = "${pair#*=}" ] || fail "${pair%%=*} is not ${pair#*=}"
 done
-[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer is not 'Name <address>'"
 # dpkg-shlibdeps found the linked Qt libraries; qt6-wayland is only recommended.
 depends=$(field Depends | sed 's/ *([^)]*)//g; s/, */\n/g')
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6networkauth6 libqt6keychain1 libsecret-1-0; do
@@ -44,22 +41,12 @@ for plugin in platforms/libqxcb.so tls/libqopensslbackend.so; do
     grep -qxF "$owner" <<<"$depends" || fail "Depends lacks $owner, which ships $plugin"
 done
 grep -q qt6-wayland <<<"$(field Recommends)" || fail "Recommends lacks qt6-wayland"
-# Debian's form: a synopsis under 80 characters, then an indented extended description.
-synopsis=$(field Description | head -1)
-[ -n "$synopsis" ] && [ ${#synopsis} -lt 80 ] || fail "synopsis '$synopsis'"
-[ "$(field Description | sed -n '2,$p' | grep -c '^ ')" -ge 2 ] || fail "no extended description"
-field Description | awk 'length > 80 {exit 1}' || fail "a description line is longer than 80 characters"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
-run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/brevilo" "$@"; }
-out=$(run --version) || fail "--version exited with $?"
+# The unpacked binary runs with no display; its other answers are the command line test's.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/brevilo" --version) || fail "--version exited with $?"
 [ "$out" = "Brevilo $version" ] || fail "--version printed '$out'"
-out=$(run --help) || fail "--help exited with $?"
-grep -q -- '--version' <<<"$out" || fail "--help does not list --version"
-status=0
-run --bogus >/dev/null 2>"$work/err" || status=$?
-[ $status -eq 1 ] && grep -q bogus "$work/err" || fail "--bogus: status $status, '$(cat "$work/err")'"
 
 desktop="$root/usr/share/applications/$id.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
@@ -84,7 +71,8 @@ gunzip -c "$root/usr/share/doc/brevilo/changelog.gz" >"$work/changelog"
 gunzip -c "$root/usr/share/man/man1/brevilo.1.gz" | grep -q "^\.TH BREVILO 1 .*\"Brevilo $version\"" ||
     fail "the manual page is not the one of version $version"
 
-# Errors and warnings fail the test; information is printed for the record.
+# Errors and warnings fail the test (among them the Maintainer's form and the Description's
+# synopsis and extended lines); information is printed for the record.
 lintian --fail-on error,warning --display-level '>=pedantic' "$deb" || fail "lintian reports errors or warnings"
 # The module is no public library: the package runs no ldconfig at install or removal.
 dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'post(inst|rm)$' && fail "the package ships maintainer scripts"

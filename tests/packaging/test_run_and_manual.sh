@@ -11,15 +11,11 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # A cmake that only records how it is called: nothing is configured or built for real.
 mkdir "$work/bin"
-cat >"$work/bin/cmake" <<SCRIPT
-#!/bin/sh
-echo "\$*" >>"$work/cmake.log"
-SCRIPT
+printf '#!/bin/sh\necho "$*" >>"%s"\n' "$work/cmake.log" >"$work/bin/cmake"
 chmod +x "$work/bin/cmake"
 # No display: run.sh builds, then says it cannot show the window and exits 1.
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY PATH="$work/bin:$PATH" "$source_dir/run.sh" >"$work/run.out" 2>&1 || status=$?
-cat "$work/cmake.log" "$work/run.out"
 [ "$status" -eq 1 ] || fail "run.sh without a display ended with $status, not 1"
 grep -q 'no display' "$work/run.out" || fail "run.sh did not say why the window cannot show"
 [ "$(grep -c -- '--build' "$work/cmake.log")" -eq 1 ] || fail "run.sh did not build exactly once"
@@ -36,10 +32,7 @@ done
 for claim in "without authentication" "Nothing is retried" "are discarded" "are not accepted"; do
     grep -q -- "$claim" "$page" && fail "the manual page still says: $claim"
 done
-if command -v man >/dev/null; then
-    MANWIDTH=80 man -l "$page" >/dev/null 2>"$work/man.err" || fail "man cannot format the page"
-    [ -s "$work/man.err" ] && { cat "$work/man.err"; fail "man warns about the page"; }
-fi
+# How the page formats is lintian's check of the package (test_package).
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "run.sh and the manual page passed"

@@ -2,11 +2,10 @@
 # Usage: with_keyring.sh TEST_BINARY
 # Runs the keychain tests away from the user's own keyring: a fresh HOME and XDG_RUNTIME_DIR,
 # a private D-Bus session bus with gnome-keyring-daemon's Secret Service, unlocked here.
-#   1. storedThroughTheWindow   (a bus and a keyring)
-#   2. foundBySecondRun         (a new bus and daemon: the keyring is read back from disk)
-#   3. noSessionBus             (no bus at all)
-#   4. oauthStoredThroughTheWindow, 5. oauthFoundBySecondRun (the refresh token, read back from disk)
-# Finally no file under those folders, and none of the tests' output, may hold the password or a token.
+#   1. storedThroughTheWindow   (a bus and a keyring: the password, then an OAuth refresh token)
+#   2. foundBySecondRun         (a new bus and daemon: both are read back from disk)
+#   3. noSessionBusThenPasswordInNoFile (no bus at all)
+# and then no file under those folders, and none of the tests' output, may hold the password or a token.
 set -euo pipefail
 test="$1"
 root=$(mktemp -d)
@@ -25,7 +24,6 @@ with_bus() {
         'printf %s keyring-unlock | gnome-keyring-daemon --unlock --components=secrets >/dev/null && exec "$@"' sh "$@"
 }
 
-for name in storedThroughTheWindow foundBySecondRun noSessionBus oauthStoredThroughTheWindow oauthFoundBySecondRun passwordInNoFile; do
-    case $name in noSessionBus | passwordInNoFile) how=run ;; *) how=with_bus ;; esac
-    "$how" "$test" "$name" 2>&1 | tee -a "$out"
-done
+with_bus "$test" storedThroughTheWindow 2>&1 | tee -a "$out"
+with_bus "$test" foundBySecondRun 2>&1 | tee -a "$out"
+run "$test" noSessionBusThenPasswordInNoFile 2>&1 | tee -a "$out"
