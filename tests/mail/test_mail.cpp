@@ -158,7 +158,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("security");
         QTest::addColumn<QList<QByteArrayList>>("replies"); // per step, in pieces; "" ends the handshake
         QTest::addColumn<QByteArrayList>("sent");           // per step
-        QTest::addColumn<QList<int>>("states");             // shown in lblDoing, in turn
+        QTest::addColumn<QString>("states");                // shown in lblDoing, in turn; the last one empty
         QTest::addColumn<QList<int>>("connect");            // port, encryption, handshakes
         const QByteArray ehlo = "EHLO [127.0.0.1]\r\n"; // our address, never the machine's name
         QTest::newRow("plain") << "none"
@@ -168,14 +168,14 @@ private Q_SLOTS:
             << QByteArrayList{"HELO ME\r\n", "MAIL FROM:<io@example.it>\r\n", "RCPT TO:<anna@x>\r\n", "DATA\r\n",
                               "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it>\r\nTo:anna@x\r\n\r\n"
                               "a\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"}
-            << QList<int>{1, 2, 3, 4, 5, 9, 0} << QList<int>{25, int(platform::Encryption::None), 0};
+            << "1,2,3,4,5,9," << QList<int>{25, int(platform::Encryption::None), 0};
         QTest::newRow("STARTTLS and LOGIN") << "starttls"
             << QList<QByteArrayList>{{"220 hi\r\n"}, {"250-smtp\r\n250-AUTH PLAIN LOGIN\r\n250 STARTTLS\r\n"}, {"220 go\r\n"},
                                      {""}, {"250-smtp\r\n250 AUTH=LOGIN\r\n"}, {"334 VXNlcm5hbWU6\r\n"},
                                      {"334 UGFzc3dvcmQ6\r\n"}, {"235 ok\r\n"}}
             << QByteArrayList{ehlo, "STARTTLS\r\n", "", ehlo, "AUTH LOGIN\r\n", "YW5uYQ==\r\n", "cHfDqA==\r\n",
                               "MAIL FROM:<io@example.it>\r\n"}
-            << QList<int>{10, 1, 11, 12, 13, 11, 16, 17, 15, 3, 4, 5, 9, 0}
+            << "10,1,11,12,13,11,16,17,15,3,4,5,9,"
             << QList<int>{587, int(platform::Encryption::StartTls), 1};
     }
     void dialogue()
@@ -204,13 +204,10 @@ private Q_SLOTS:
         for (const QByteArray& reply : kGood.mid(2)) // the rest of a dialogue that stopped at MAIL
             if (rig.session.SendState() != 0)
                 rig.ws.Reply(reply);
-        QStringList shown, expected;
+        QStringList shown; // "[1] Sending to Anna" as 1
         for (const QList<QVariant>& caption : captions)
-            shown << caption[0].toString();
-        QFETCH(QList<int>, states);
-        for (int state : states)
-            expected << (state ? QString("[%1] Sending to Anna").arg(state) : QString());
-        QCOMPARE(shown, expected);
+            shown << caption[0].toString().remove(QRegularExpression("^\\[|\\] Sending to Anna$"));
+        QTEST(shown.join(','), "states");
         QFETCH(QList<int>, connect);
         QCOMPARE(QList<int>({rig.ws.connectedPort, int(rig.ws.connectedEncryption), rig.ws.handshakes}), connect);
         QVERIFY(rig.ws.closes == 1 && !rig.timer.IsActive());
@@ -468,8 +465,6 @@ private Q_SLOTS:
         const QString longName = QString(600, '\\');
         row("quoted name too long for a line", {"s", longName, "t"},
             "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n");
-        row("specials in the name", {"s", "Rossi <r@x.it>; a@b (c) [d]: e.", "t"},
-            "Subject:s\r\nFrom:\"Rossi <r@x.it>; a@b (c) [d]: e.\"" + to + "\r\nt\r\n");
         row("submission, west of UTC", {"s", "Io", ""}, "Subject:s\r\nFrom:Io" + to + "Date: Sun, 01 Mar 2026 09:05:07 -0330\r\n"
             "Message-ID: <u1@example.it>\r\n\r\n\r\n", QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(-12600)));
         // Too long for one SMTP line: quoted-printable lines of 76 characters, the leading dot encoded.
@@ -625,9 +620,7 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines).hasMatch(), qPrintable(lines));
         if (!expected.startsWith("ERR") && !expected.contains("421")) // QUIT arrived before the close
             QTRY_VERIFY(server.clientClosed && server.received.endsWith("QUIT\r\n"));
-        const int waiting = lines.contains("RETRY");
-        QCOMPARE(QList<int>({rig.outbox.mailQueue().Count(), int(rig.OutboxFiles().size())}), QList<int>({waiting, waiting}));
-        // The next record goes out while the first waits, and nothing late from the first session shows.
+        // The next record goes out, and nothing late from the first session shows.
         server.replies = kGood;
         rig.settings.SMTP = server.Address();
         rig.session.SetTimeouts({});
