@@ -23,16 +23,12 @@ using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
 namespace {
 // Tokens answered in turn; none left: the sign-in gave none.
 struct FakeTokens final : ITokenSource {
-    void Obtain(const OAuthConfig&, Mode mode, std::function<void(Result)> done) override
+    void Obtain(const OAuthConfig&, Mode, std::function<void(Result)> done) override
     {
-        modes.append(mode == Mode::Any ? "Any" : mode == Mode::Refresh ? "Refresh" : "Browser");
-        if (tokens.isEmpty())
-            done({std::nullopt, QStringLiteral("Accesso per anna annullato")});
-        else
-            done({tokens.takeFirst(), {}});
+        done(tokens.isEmpty() ? Result{std::nullopt, QStringLiteral("Accesso per anna annullato")}
+                              : Result{tokens.takeFirst(), {}});
     }
     QStringList tokens;
-    QStringList modes;
 };
 // The AUTH line of a mechanism, "|" standing for the ^A between fields.
 QByteArray AuthLine(const QByteArray& mechanism, const QByteArray& token)
@@ -326,29 +322,28 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("tokens");
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QString>("modes");
         // Delivered: its line waits for the OK; else held for the user. Each line starts as listed.
         const QString q = "QUEUED - Anna anna@example.it - s t", h = "HELD - Anna anna@example.it - s t";
         const QByteArrayList open = {"", "", "220 hi\r\n", "EHLO"};
         const QByteArray both = "250-x\r\n250 AUTH PLAIN XOAUTH2 OAUTHBEARER\r\n", xoauth2 = "250-x\r\n250 AUTH=XOAUTH2\r\n";
         const QByteArray json = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
         const QByteArray mail = "MAIL FROM:<io@example.it>\r\n", quit = "QUIT\r\n";
-        auto row = [](const char* tag, QStringList tokens, QByteArrayList steps, QStringList lines, QString modes = "Any") {
-            QTest::newRow(tag) << tokens << steps << lines << modes;
+        auto row = [](const char* tag, QStringList tokens, QByteArrayList steps, QStringList lines) {
+            QTest::newRow(tag) << tokens << steps << lines;
         };
         const QString refused = "ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare";
         row("XOAUTH2 refused: empty line, 535, renewed once", {"old", "new"},
             open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), json, "\r\n", "535 5.7.8 no\r\n", quit}
-                + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}, {q}, "Any Refresh");
+                + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}, {q});
         row("OAUTHBEARER refused twice: %x01, then the 535 listed", {"old", "new"},
             open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
                 + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit},
-            {refused, h}, "Any Refresh");
+            {refused, h});
         row("a 535 at once is a refusal too", {"old"}, open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), "535 5.7.8 no\r\n", quit},
-            {"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h}, "Any Refresh");
+            {"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h});
         row("neither mechanism offered", {"t1"}, open + QByteArrayList{"250 AUTH PLAIN\r\n", quit},
             {"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2): scegliere", h});
-        row("no client id: the settings to mend", {"-"}, {}, {"ERR - Per l'accesso OAuth serve un ID client", h}, "");
+        row("no client id: the settings to mend", {"-"}, {}, {"ERR - Per l'accesso OAuth serve un ID client", h});
     }
     void tokenLogin()
     {
@@ -374,7 +369,6 @@ private Q_SLOTS:
         }
         QFETCH(QStringList, lines);
         QCOMPARE(Starts(rig.lstLog.Lines(), lines), lines);
-        QTEST(source.modes.join(' '), "modes");
     }
 
     // The locale's short date, the time with seconds and no zone name, the wall-clock time also on
