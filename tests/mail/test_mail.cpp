@@ -21,22 +21,14 @@ using namespace mail;
 using FakeRig = MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer>;
 
 namespace {
-// Tokens answered in turn; none left: the sign-in gave none; "!": the provider out of reach.
+// Tokens answered in turn; none left: the sign-in gave none.
 struct FakeTokens final : ITokenSource {
-    void Obtain(const OAuthConfig& config, Mode mode, std::function<void(Result)> done) override
+    void Obtain(const OAuthConfig&, Mode, std::function<void(Result)> done) override
     {
-        modes.append(mode == Mode::Any ? "Any" : mode == Mode::Refresh ? "Refresh" : "Browser");
-        keys.append(config.StoreKey());
-        if (tokens.isEmpty())
-            done({std::nullopt, QStringLiteral("Accesso per anna annullato")});
-        else if (tokens.first() == "!")
-            tokens.removeFirst(), done({std::nullopt, QStringLiteral("Rete assente"), true});
-        else
-            done({tokens.takeFirst(), {}});
+        done(tokens.isEmpty() ? Result{std::nullopt, QStringLiteral("Accesso per anna annullato")}
+                              : Result{tokens.takeFirst(), {}});
     }
     QStringList tokens;
-    QStringList modes;
-    QStringList keys;
 };
 // The AUTH line of a mechanism, "|" standing for the ^A between fields.
 QByteArray AuthLine(const QByteArray& mechanism, const QByteArray& token)
@@ -135,7 +127,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // host and port, empty when refused
         QTest::newRow("bare host") << " smtp.example.it " << "smtp.example.it 25";
         QTest::newRow("bracketed IPv6 and port") << "[::1]:2525" << "::1 2525";
-        QTest::newRow("bracketed IPv6") << "[2001:db8::5]" << "2001:db8::5 25";
         QTest::newRow("bare IPv6") << "2001:db8::5" << "2001:db8::5 25";
         for (const char* bad : {"", "h:0", "h:65536", "h:2x", ":25", "[::1", "[::1]x"})
             QTest::addRow("refused: '%s'", bad) << bad << "";
@@ -163,7 +154,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("security");
         QTest::addColumn<QList<QByteArrayList>>("replies"); // per step, in pieces; "" ends the handshake
         QTest::addColumn<QByteArrayList>("sent");           // per step
-        QTest::addColumn<QList<int>>("states");             // shown in lblDoing, in turn
+        QTest::addColumn<QString>("states");                // shown in lblDoing, in turn; the last one empty
         QTest::addColumn<QList<int>>("connect");            // port, encryption, handshakes
         const QByteArray ehlo = "EHLO [127.0.0.1]\r\n"; // our address, never the machine's name
         QTest::newRow("plain") << "none"
@@ -173,14 +164,14 @@ private Q_SLOTS:
             << QByteArrayList{"HELO ME\r\n", "MAIL FROM:<io@example.it>\r\n", "RCPT TO:<anna@x>\r\n", "DATA\r\n",
                               "Subject:Ciao Bcc: x@y\r\nFrom:I o x <io@example.it>\r\nTo:anna@x\r\n\r\n"
                               "a\r\nb\r\nc\r\n..\r\n...x\r\n.. y\r\n.\r\n", "QUIT\r\n"}
-            << QList<int>{1, 2, 3, 4, 5, 9, 0} << QList<int>{25, int(platform::Encryption::None), 0};
+            << "1,2,3,4,5,9," << QList<int>{25, int(platform::Encryption::None), 0};
         QTest::newRow("STARTTLS and LOGIN") << "starttls"
             << QList<QByteArrayList>{{"220 hi\r\n"}, {"250-smtp\r\n250-AUTH PLAIN LOGIN\r\n250 STARTTLS\r\n"}, {"220 go\r\n"},
                                      {""}, {"250-smtp\r\n250 AUTH=LOGIN\r\n"}, {"334 VXNlcm5hbWU6\r\n"},
                                      {"334 UGFzc3dvcmQ6\r\n"}, {"235 ok\r\n"}}
             << QByteArrayList{ehlo, "STARTTLS\r\n", "", ehlo, "AUTH LOGIN\r\n", "YW5uYQ==\r\n", "cHfDqA==\r\n",
                               "MAIL FROM:<io@example.it>\r\n"}
-            << QList<int>{10, 1, 11, 12, 13, 11, 16, 17, 15, 3, 4, 5, 9, 0}
+            << "10,1,11,12,13,11,16,17,15,3,4,5,9,"
             << QList<int>{587, int(platform::Encryption::StartTls), 1};
     }
     void dialogue()
@@ -209,18 +200,14 @@ private Q_SLOTS:
         for (const QByteArray& reply : kGood.mid(2)) // the rest of a dialogue that stopped at MAIL
             if (rig.session.SendState() != 0)
                 rig.ws.Reply(reply);
-        QStringList shown, expected;
+        QStringList shown; // "[1] Sending to Anna" as 1
         for (const QList<QVariant>& caption : captions)
-            shown << caption[0].toString();
-        QFETCH(QList<int>, states);
-        for (int state : states)
-            expected << (state ? QString("[%1] Sending to Anna").arg(state) : QString());
-        QCOMPARE(shown, expected);
+            shown << caption[0].toString().remove(QRegularExpression("^\\[|\\] Sending to Anna$"));
+        QTEST(shown.join(','), "states");
         QFETCH(QList<int>, connect);
         QCOMPARE(QList<int>({rig.ws.connectedPort, int(rig.ws.connectedEncryption), rig.ws.handshakes}), connect);
         QVERIFY(rig.ws.closes == 1 && !rig.timer.IsActive());
         QCOMPARE(rig.lstLog.Lines(), QStringList{Outbox::OkLine(*record)});
-        QCOMPARE(rig.LogText(), rig.sendLog.Entry(*record).toUtf8());
     }
 
     // The rules around the greeting and the login; each row: settings, the server's part, the
@@ -230,7 +217,7 @@ private Q_SLOTS:
     void submissionRules_data()
     {
         QTest::addColumn<QStringList>("setup");      // Security, User, stored password, dialog answers, SMTP
-        QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake, "!x" a socket error x, "T" a time-out
+        QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake, "T" a time-out
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QByteArray>("sent");
         auto row = [](const char* tag, QStringList setup, QByteArrayList replies, QStringList lines, QByteArray sent = {}) {
@@ -254,15 +241,8 @@ private Q_SLOTS:
             {"ERR - Il server non offre STARTTLS", h}, "EHLO [127.0.0.1]");
         row("STARTTLS at the implicit-TLS port: no greeting", {"starttls", "", "", "", "smtp.example.it:465"}, {"T"},
             {"ERR - Nessuna risposta dal server entro 2 minuti. La porta 465 vuole", h});
-        row("no greeting elsewhere: for now", {"starttls", "", "", ""}, {"T"}, {"ERR - Nessuna risposta dal server entro 2 minuti", e});
-        row("implicit TLS at a plain port", {"tls", "", "", "", "smtp.example.it:587"},
-            {"!Error during SSL handshake: error:0A00010B:SSL routines::wrong version number"},
-            {"ERR - Error during SSL handshake: error:0A00010B:SSL routines::wrong version number. La porta 587 di "
-             "smtp.example.it non usa TLS dal primo byte", h});
         row("no AUTH mechanism", {"starttls", "anna", "pw", ""}, tls + QByteArrayList{"250 x\r\n"},
             {"ERR - Il server non offre né AUTH PLAIN né AUTH LOGIN", h}, again + "QUIT");
-        row("password refused", {"starttls", "anna", "pw", ""}, tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "535 5.7.8 no\r\n"},
-            {"ERR - Password rifiutata dal server per anna@smtp.example.it: 535 5.7.8 no.", h}, again + "AUTH QUIT");
         row("AUTH refused for now", {"starttls", "anna", "pw", ""},
             tls + QByteArrayList{"250-x\r\n250 AUTH PLAIN\r\n", "454 4.7.0 try later\r\n"}, {e, "454 4.7.0 try later\r\n"},
             again + "AUTH QUIT");
@@ -271,8 +251,6 @@ private Q_SLOTS:
         row("HELO ME refused: once more with our address", {"none", "", "", ""},
             {"220 hi\r\n", "504 5.5.2 <ME>: Helo command rejected: need fully-qualified hostname\r\n", "250 ok\r\n", "550 no\r\n"},
             {e, "550 no\r\n"}, "HELO ME HELO [127.0.0.1] MAIL QUIT");
-        row("HELO refused twice", {"none", "", "", ""}, {"220 hi\r\n", "504 no\r\n", "501 still no\r\n"},
-            {e, "501 still no\r\n"}, "HELO ME HELO [127.0.0.1] QUIT");
     }
     void submissionRules()
     {
@@ -295,59 +273,33 @@ private Q_SLOTS:
             reply == "T" ? rig.timer.Fire() : rig.ws.Play({reply});
         QFETCH(QStringList, lines);
         QCOMPARE(Starts(rig.lstLog.Lines(), lines), lines);
-        // Held: nothing more until the user says so, also when the clock moves on.
-        const bool held = lines.last().startsWith("HELD");
-        QCOMPARE(rig.outbox.mailQueue().Count(), held ? 1 : 0);
-        rig.clock.AdvanceSeconds(86400);
-        const int connects = rig.ws.connects;
-        rig.dispatcher.Timer1_Timer();
-        QCOMPARE(rig.ws.connects, connects);
+        QCOMPARE(rig.outbox.mailQueue().Count(), lines.last().startsWith("HELD") ? 1 : 0);
         QByteArrayList verbs; // with the name after HELO and EHLO
         for (const QByteArray& line : rig.ws.written.trimmed().split('\n'))
             verbs << line.trimmed().split(' ').mid(0, line.startsWith("HELO") || line.startsWith("EHLO") ? 2 : 1).join(' ');
         QTEST(verbs.join(' '), "sent");
         QCOMPARE(rig.session.SendState(), 0);
-        if (held) { // "Riprova ora" sends it again
-            QVERIFY(rig.outbox.RetryNow(rig.outbox.mailQueue().Value(0).ObjectAs<CMessaggio>()->mailID));
-            QCOMPARE(rig.lstLog.Lines().last(), "QUEUED - Anna anna@example.it - s t");
-            rig.dispatcher.Timer1_Timer();
-            QVERIFY(rig.ws.connects > connects || rig.session.SendState() != 0 || rig.lstLog.LineCount() > lines.size());
-        }
     }
 
-    // Where the password comes from: the store, else the dialog (which knows whether the store
-    // answered); a refused one is forgotten, also the store's copy, until a new one is typed.
+    // Without the store, the dialog (told so) gives the password, asked once for the run. While the
+    // dialog is open the session holds the dispatcher, and a late answer is its own.
     void passwordSources()
     {
         FakeRig rig;
         rig.settings.Security = "tls";
         rig.settings.User = "anna";
-        auto login = [&](const QByteArray& verdict) {
+        auto login = [&] {
             Run(rig, 0);
-            rig.ws.Play({"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", verdict});
+            rig.ws.Play({"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", "235 ok\r\n"});
             const QByteArray response = QByteArray::fromBase64(rig.ws.TakeWritten().split('\n').value(1).trimmed().mid(11));
-            if (rig.session.SendState() != 0)
-                rig.ws.Fail("stop here");
+            rig.ws.Fail("stop here");
             return QString::fromUtf8(response.mid(response.lastIndexOf('\0') + 1));
         };
         rig.secrets.available = false;
         rig.dialogs.passwordAnswers.enqueue({true, "typed", true}); // the box is disabled then: no effect
-        rig.Queue();
-        QCOMPARE(login("250 ok\r\n"), "typed");
-        const auto refused = rig.Queue();
-        QCOMPARE(login("535 5.7.8 no\r\n"), "typed"); // remembered for the run
-        QVERIFY(rig.lstLog.Line(0).startsWith("ERR - Password rifiutata dal server per anna@smtp.example.it: 535 5.7.8 no."));
-        rig.outbox.CallBack(refused->mailID); // out of the way of the next ones
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(rig.Queue() && login() == "typed");
         rig.secrets.available = true;
-        rig.secrets.entries.insert("anna@smtp.example.it", "stored");
-        rig.dialogs.passwordAnswers.enqueue({true, "new", true});
-        rig.Queue();
-        QCOMPARE(login("250 ok\r\n"), "new"); // the store's copy is not taken after a refusal...
-        QCOMPARE(rig.secrets.entries.value("anna@smtp.example.it"), "new"); // ...and the new one replaces it
-        QCOMPARE(rig.dialogs.passwordQuestions.size(), 2);
-        QVERIFY(!rig.dialogs.passwordQuestions[0].storeAvailable && rig.dialogs.passwordQuestions[1].storeAvailable);
-        QCOMPARE(rig.dialogs.passwordQuestions[1].user + "@" + rig.dialogs.passwordQuestions[1].host, "anna@smtp.example.it");
-        // While the dialog is open the session holds the dispatcher, and a late answer is its own.
         rig.settings.User = "bea";
         rig.Queue("s", "1");
         rig.Queue("s", "2");
@@ -355,9 +307,12 @@ private Q_SLOTS:
         QVERIFY(rig.dialogs.PasswordOpen() && rig.session.SendState() == SmtpDialogue::kPassword);
         Run(rig, 0);
         QCOMPARE(rig.outbox.mailQueue().Count(), 1);
-        QCOMPARE(rig.ws.connects, 3);
+        QCOMPARE(rig.ws.connects, 2);
         rig.dialogs.AnswerPassword({true, "b", false});
-        QVERIFY(rig.ws.connects == 4 && rig.secrets.entries.size() == 1);
+        QVERIFY(rig.ws.connects == 3 && rig.secrets.entries.isEmpty());
+        const auto& asked = rig.dialogs.passwordQuestions;
+        QVERIFY(asked.size() == 2 && !asked[0].storeAvailable && asked[1].storeAvailable);
+        QCOMPARE(asked[1].user + "@" + asked[1].host, "bea@smtp.example.it");
     }
 
     // Logging in by token over implicit TLS. steps: the server's bytes ("" ends a handshake), then
@@ -367,37 +322,28 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("tokens");
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QString>("modes");
-        // Delivered: its line waits for the OK; held for the user; failed for the moment, but
-        // without a clock to retry with: ended. Each line starts as listed.
-        const QString q = "QUEUED - Anna anna@example.it - s t", h = "HELD - Anna anna@example.it - s t",
-                      e = "ERR - Anna anna@example.it - s t";
-        const QByteArray big(4096, 'k'); // the size of a Microsoft token, and more
+        // Delivered: its line waits for the OK; else held for the user. Each line starts as listed.
+        const QString q = "QUEUED - Anna anna@example.it - s t", h = "HELD - Anna anna@example.it - s t";
         const QByteArrayList open = {"", "", "220 hi\r\n", "EHLO"};
         const QByteArray both = "250-x\r\n250 AUTH PLAIN XOAUTH2 OAUTHBEARER\r\n", xoauth2 = "250-x\r\n250 AUTH=XOAUTH2\r\n";
         const QByteArray json = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
         const QByteArray mail = "MAIL FROM:<io@example.it>\r\n", quit = "QUIT\r\n";
-        auto row = [](const char* tag, QStringList tokens, QByteArrayList steps, QStringList lines, QString modes = "Any") {
-            QTest::newRow(tag) << tokens << steps << lines << modes;
+        auto row = [](const char* tag, QStringList tokens, QByteArrayList steps, QStringList lines) {
+            QTest::newRow(tag) << tokens << steps << lines;
         };
         const QString refused = "ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare";
-        row("OAUTHBEARER when offered", {"t1"}, open + QByteArrayList{both, AuthLine("OAUTHBEARER", "t1"), "235 ok\r\n", mail}, {q});
-        row("XOAUTH2 alone, a 4 KB token in one line", {big},
-            open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", big), "235 ok\r\n", mail}, {q});
         row("XOAUTH2 refused: empty line, 535, renewed once", {"old", "new"},
             open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), json, "\r\n", "535 5.7.8 no\r\n", quit}
-                + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}, {q}, "Any Refresh");
+                + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}, {q});
         row("OAUTHBEARER refused twice: %x01, then the 535 listed", {"old", "new"},
             open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
                 + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit},
-            {refused, h}, "Any Refresh");
+            {refused, h});
         row("a 535 at once is a refusal too", {"old"}, open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), "535 5.7.8 no\r\n", quit},
-            {"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h}, "Any Refresh");
+            {"ERR - Accesso per anna annullato. I messaggi attendono: \"Riprova ora\"", h});
         row("neither mechanism offered", {"t1"}, open + QByteArrayList{"250 AUTH PLAIN\r\n", quit},
             {"ERR - Il server non offre l'accesso con token (né AUTH OAUTHBEARER né AUTH XOAUTH2): scegliere", h});
-        row("no token from the sign-in: nothing sent", {}, {}, {"ERR - Accesso per anna annullato. I messaggi attendono", h});
-        row("the provider out of reach: left to the clock", {"!"}, {}, {"ERR - Rete assente", e});
-        row("no client id: the settings to mend", {"-"}, {}, {"ERR - Per l'accesso OAuth serve un ID client", h}, "");
+        row("no client id: the settings to mend", {"-"}, {}, {"ERR - Per l'accesso OAuth serve un ID client", h});
     }
     void tokenLogin()
     {
@@ -423,11 +369,6 @@ private Q_SLOTS:
         }
         QFETCH(QStringList, lines);
         QCOMPARE(Starts(rig.lstLog.Lines(), lines), lines);
-        QTEST(source.modes.join(' '), "modes");
-        const QString key = "anna@example.invalid@smtp.example.it oauth2 custom";
-        QCOMPARE(source.keys.value(0, key), key);
-        // The token goes into the AUTH line only.
-        QVERIFY(!rig.lstLog.Lines().join('|').contains(QRegularExpression("old|new|kkkk")));
     }
 
     // The locale's short date, the time with seconds and no zone name, the wall-clock time also on
@@ -458,40 +399,34 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("err");
-        QTest::addColumn<QString>("security");
-        QTest::addColumn<QByteArrayList>("replies"); // "" ends the handshake
-        QTest::addColumn<QByteArray>("last");        // the last line sent
+        QTest::addColumn<QByteArray>("ehlo"); // what EHLO offers over TLS; none: a plain HELO session
+        QTest::addColumn<QByteArray>("last"); // the last line sent
         const QString refused = "ERR - Indirizzo %1 rifiutato, messaggio non inviato: %2", to = "del destinatario",
                       from = "del mittente", io = "io@example.it", ascii = "contiene caratteri non ASCII e il server non offre SMTPUTF8";
-        const QByteArrayList ehloUtf8 = {"", "220 hi\r\n", "250-x\r\n250 SMTPUTF8\r\n"};
-        auto row = [](const char* tag, QString from, QString to, QString err, QString security = "none",
-                      QByteArrayList replies = {"220 hi\r\n", "250 ok\r\n"}, QByteArray last = "QUIT\r\n") {
-            QTest::newRow(tag) << from << to << err << security << replies << last;
+        auto row = [](const char* tag, QString from, QString to, QString err, QByteArray ehlo = {}, QByteArray last = "QUIT\r\n") {
+            QTest::newRow(tag) << from << to << err << ehlo << last;
         };
         row("ESMTP parameters after >", io, "anna@example.org> NOTIFY=SUCCESS,FAILURE ORCPT=rfc822;spy@example.net",
             refused.arg(to, "contiene i caratteri < o >"));
-        row("sender with <", "io@x<y", "", refused.arg(from, "contiene i caratteri < o >"));
         row("blank", io, "anna @example.it", refused.arg(to, "contiene spazi"));
         row("line break", io, "anna@x\r\nRSET", refused.arg(to, "contiene caratteri di controllo"));
         row("two @", "io@a@b", "", refused.arg(from, "contiene più di una @"));
-        row("beyond ASCII on plain HELO", io, "anna@città.it", refused.arg(to, ascii));
-        row("beyond ASCII, EHLO without SMTPUTF8", "ìo@example.it", "", refused.arg(from, ascii), "tls",
-            {"", "220 hi\r\n", "250-x\r\n250 8BITMIME\r\n"});
-        row("beyond ASCII with SMTPUTF8", io, "anna@città.it", {}, "tls", ehloUtf8, "MAIL FROM:<io@example.it> SMTPUTF8\r\n");
-        row("plain address with SMTPUTF8 offered", io, "", {}, "tls", ehloUtf8, "MAIL FROM:<io@example.it>\r\n");
+        row("beyond ASCII, EHLO without SMTPUTF8", "ìo@example.it", "", refused.arg(from, ascii), "8BITMIME");
+        row("beyond ASCII with SMTPUTF8", io, "anna@città.it", {}, "SMTPUTF8", "MAIL FROM:<io@example.it> SMTPUTF8\r\n");
+        row("plain address with SMTPUTF8 offered", io, "", {}, "SMTPUTF8", "MAIL FROM:<io@example.it>\r\n");
     }
     void addressesThatCannotCarryCommands()
     {
         QFETCH(QString, from);
         QFETCH(QString, to);
-        QFETCH(QString, security);
-        QFETCH(QByteArrayList, replies);
+        QFETCH(QByteArray, ehlo);
         QFETCH(QString, err);
         MailRig<testsupport::FakeTcpSocket, testsupport::FakeTimer, true> rig; // retries what is not final
-        rig.settings.Security = security;
+        rig.settings.Security = ehlo.isEmpty() ? "none" : "tls";
         rig.Queue("s", "t", "Anna", to)->mailFrom = from;
         rig.dispatcher.Timer1_Timer();
-        rig.ws.Play(replies);
+        rig.ws.Play(ehlo.isEmpty() ? QByteArrayList{"220 hi\r\n", "250 ok\r\n"}
+                                   : QByteArrayList{"", "220 hi\r\n", "250-x\r\n250 " + ehlo + "\r\n"});
         QTEST(rig.ws.written.mid(rig.ws.written.lastIndexOf('\n', -2) + 1), "last");
         QVERIFY(!rig.ws.written.contains("RCPT"));
         if (!err.isEmpty()) { // final: not tried again
@@ -517,7 +452,6 @@ private Q_SLOTS:
         row("accented subject and name", {"Città", "Niccolò", "t"}, "Subject:=?UTF-8?B?" + QByteArray("Città").toBase64()
             + "?=\r\nFrom:=?UTF-8?B?" + QByteArray("Niccolò").toBase64() + "?=" + to + mime + "\r\nt\r\n");
         // A name with specials is quoted, or a reader splits it into other mailboxes.
-        row("comma in the name", {"s", "Rossi, Mario", "t"}, "Subject:s\r\nFrom:\"Rossi, Mario\"" + to + "\r\nt\r\n");
         row("quotes and backslashes", {"s", "Il \"Capo\" \\ <R>", "t"},
             "Subject:s\r\nFrom:\"Il \\\"Capo\\\" \\\\ <R>\"" + to + "\r\nt\r\n");
         row("accented name with a comma", {"s", "Rè, Mario", "t"},
@@ -525,12 +459,8 @@ private Q_SLOTS:
         const QString longName = QString(600, '\\');
         row("quoted name too long for a line", {"s", longName, "t"},
             "Subject:s\r\nFrom:" + mail::EncodeHeaderText(longName) + to + "\r\nt\r\n");
-        row("submission", {"", "", ""}, "Subject:\r\nFrom:" + to + "Date: Sun, 01 Mar 2026 09:05:07 +0100\r\n"
-            "Message-ID: <u1@example.it>\r\n\r\n\r\n", QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(3600)));
-        row("specials in the name", {"s", "Rossi <r@x.it>; a@b (c) [d]: e.", "t"},
-            "Subject:s\r\nFrom:\"Rossi <r@x.it>; a@b (c) [d]: e.\"" + to + "\r\nt\r\n");
-        row("submission west of UTC", {"s", "Io", "t"}, "Subject:s\r\nFrom:Io" + to + "Date: Sat, 28 Nov 2026 23:59:00 -0330\r\n"
-            "Message-ID: <u1@example.it>\r\n\r\nt\r\n", QDateTime(QDate(2026, 11, 28), QTime(23, 59), QTimeZone(-12600)));
+        row("submission, west of UTC", {"s", "Io", ""}, "Subject:s\r\nFrom:Io" + to + "Date: Sun, 01 Mar 2026 09:05:07 -0330\r\n"
+            "Message-ID: <u1@example.it>\r\n\r\n\r\n", QDateTime(QDate(2026, 3, 1), QTime(9, 5, 7), QTimeZone(-12600)));
         // Too long for one SMTP line: quoted-printable lines of 76 characters, the leading dot encoded.
         const QByteArray a75(75, 'a');
         row("a paragraph beyond 998 octets", {"s", "Io", "." + QString(1000, 'a')}, "Subject:s\r\nFrom:Io" + to
@@ -564,8 +494,6 @@ private Q_SLOTS:
         QTest::newRow("domain with a bracket") << "u1" << "io@a>b" << QByteArray("<u1@localhost>");
         QTest::newRow("uid with a final line break") << "u1\n" << "io@x.it"
             << "<" + QCryptographicHash::hash("u1\n", QCryptographicHash::Sha1).toHex() + "@x.it>";
-        QTest::newRow("uid with specials") << "a b>@c" << "io@x.it"
-            << "<" + QCryptographicHash::hash("a b>@c", QCryptographicHash::Sha1).toHex() + "@x.it>";
     }
     void messageId()
     {
@@ -640,8 +568,6 @@ private Q_SLOTS:
         };
         const QString q = "ERR - Anna anna@example.it - s t", r = "RETRY 12:01 - Anna anna@example.it - s t",
                       ok = "OK - Anna anna@example.it - s: t";
-        row("multi-line replies", {"220-a\r\n220 b\r\n", "250-hi\r\n250 SIZE 9\r\n", kGood[2],
-            kGood[3], kGood[4], "250-queued\r\n250 as 1\r\n"}, ok);
         for (int step = 0; step < 6; ++step) {
             const QByteArrayList before = kGood.mid(0, step);
             const QString at = " at step " + QString::number(step);
@@ -669,7 +595,6 @@ private Q_SLOTS:
         row("connection refused", {}, "ERR - Connection refused\n" + r, "closed port");
         // A name with blanks fails Qt's host-name check before any resolver is asked.
         row("unknown host", {}, "ERR - Host not found\n" + r, "no such host");
-        row("invalid setting", {}, "ERR - Server SMTP non valido: \"h:0\"[^\n]*\nHELD - Anna anna@example.it - s t", "h:0");
     }
     void scriptedServer()
     {
@@ -689,16 +614,13 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(lines).hasMatch(), qPrintable(lines));
         if (!expected.startsWith("ERR") && !expected.contains("421")) // QUIT arrived before the close
             QTRY_VERIFY(server.clientClosed && server.received.endsWith("QUIT\r\n"));
-        const int waiting = lines.contains("RETRY") || lines.contains("HELD");
-        QCOMPARE(QList<int>({rig.outbox.mailQueue().Count(), int(rig.OutboxFiles().size())}), QList<int>({waiting, waiting}));
-        // The next record goes out while the first waits, and nothing late from the first session shows.
+        // The next record goes out, and nothing late from the first session shows.
         server.replies = kGood;
         rig.settings.SMTP = server.Address();
         rig.session.SetTimeouts({});
         QVERIFY(rig.Queue("s", "again") && rig.SendNext());
         QCOMPARE(rig.lstLog.Lines().join('\n'), lines + "\nOK - Anna anna@example.it - s: again");
         QCOMPARE(rig.LogText().count("\r\n"), expected.startsWith("OK") ? 2 : 1); // no entry for a failure
-        QCOMPARE(rig.OutboxFiles().size(), waiting);
     }
 };
 
