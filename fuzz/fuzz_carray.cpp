@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t pos = 0;
     const auto byte = [&] { return pos < size ? int(data[pos++]) : 0; };
     const auto in = [&](int i) { return i >= lb && i < lb + n; };
-    // Elements above i move down; the old last slot keeps its value as a spare.
-    const auto erase = [&](int i) { std::copy(s.begin() + (i - lb) + 1, s.begin() + n, s.begin() + (i - lb)), --n; };
+    // Elements above slot k move down; the old last slot keeps its value as a spare.
+    const auto erase = [&](int k) { std::copy(s.begin() + k + 1, s.begin() + n--, s.begin() + k); };
     // Runs op, which must raise an error exactly when the model refuses it; true when it ran.
     const auto run = [](bool refused, auto op) {
         bool raised = false;
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case 2:
             if (run(!in(i), [&] { got = a.Remove(i).ToText().toInt(); }))
-                want = s[size_t(i - lb)], erase(i);
+                want = s[size_t(i - lb)], erase(i - lb);
             break;
         case 3:
             if (run(j < lb - 1, [&] { a.SetUpperBound(j); }))
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 7:
             got = a.RemoveValue(x), want = found;
             if (found >= lb)
-                erase(found);
+                erase(found - lb);
             break;
         case 8:
             v == 4 ? a.Clear() : a.SetLowerBound(v - 3);
