@@ -216,7 +216,7 @@ private Q_SLOTS:
 
     // The body's last character survives, also when the reply ends in the middle of it (as
     // U+FFFD) or the limit cuts the body; a character split between two packets stays whole.
-    // A declared charset is used (the hardening tests send false ones), else ISO-8859-1; an
+    // A declared charset is used (bytes that do not fit it become U+FFFD), else ISO-8859-1; an
     // error status keeps its body, whatever error Qt files it under.
     void httpBody_data()
     {
