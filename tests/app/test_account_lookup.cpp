@@ -55,8 +55,10 @@ class TestAccountLookup : public QObject {
     {
         own = std::make_unique<app::frmAccount>(), account = own.get();
         account->SetProviderLookup(&f->lookup);
-        account->ShowModal({.security = "starttls", .user = "anna", .server = "smtp.old.example:587", .address = from,
-                            .auth = "oauth2", .provider = "custom", .clientId = "mio-id"});
+        app::frmAccount::Values v;
+        v.security = "starttls", v.user = "anna", v.server = "smtp.old.example:587", v.address = from;
+        v.auth = "oauth2", v.provider = "custom", v.clientId = "mio-id";
+        account->ShowModal(v);
         QVERIFY(QTest::qWaitForWindowActive(account));
         QTRY_COMPARE(Focus(), W<QWidget>(account, "cboSecurity"));
         before = Fields();
