@@ -459,13 +459,17 @@ private Q_SLOTS:
         QTEST(window + QString("%1 connects, %2 queued, %3 files").arg(e->ws.connects).arg(Queued()).arg(OutboxFiles()), "after");
     }
 
-    // "Clear" keeps the lines while a record waits, and the session shows in lblDoing. Delete on a
-    // QUEUED or RETRY line, or "Annulla invio" in its context menu, calls the message back: it is
-    // never sent; the one in session cannot be, and a box says so. "View all" opens the log, made
-    // empty before anything is sent. With only a session running the exit asks nothing and saves.
-    void statusListAndQuietExit()
+    // A setting the program cannot use holds the waiting messages (the rules are the outbox's);
+    // the window's two ways out: "Riprova ora" in the context menu, reached by the keyboard, sends
+    // one; OK in the configuration dialog lets the others go. "Clear" keeps the lines while a
+    // record waits, and the session shows in lblDoing. Delete on a QUEUED or RETRY line, or
+    // "Annulla invio" in its context menu, calls the message back: it is never sent; the one in
+    // session cannot be, and a box says so. "View all" opens the log, made empty before anything
+    // is sent. With only a session running the exit asks nothing and saves.
+    void statusList()
     {
         Configure();
+        Set("Security", "ssl");
         app::frmMain& w = Show();
         const QString path = e->dir.filePath("log.txt");
         Click("cmdViewLog");
@@ -473,30 +477,42 @@ private Q_SLOTS:
         e->desktop.result = false;
         Click("cmdViewLog");
         Type("txtNick", "Bea");
-        for (const char* text : {"uno", "due", "tre"})
-            QueueOne(text);
+        QueueOne("uno");
+        QueueOne("due");
         auto* log = W<QListWidget>("lstLog");
-        Click("cmdClear");
-        QCOMPARE(log->count(), 3);
         e->clock.AdvanceSeconds(31);
-        e->timer1.Fire(); // "uno" in session
+        e->timer1.Fire();
+        const QString bea = " - Bea x@example.invalid -  ";
+        QCOMPARE(Rows(log).mid(1), QStringList({"HELD" + bea + "uno", "HELD" + bea + "due"}));
+        w.Settings().Security = "none"; // mended
+        IntoLog(2);
+        LogMenu("mnuRiprovaOra", "Riprova ora");
+        QCOMPARE(Rows(log)[2], "QUEUED" + bea + "due");
+        OpenConfiguration();
+        W("txtSMTP")->setText("altro.example.invalid"); // and the window shows it
+        ConfirmToMain();
+        QCOMPARE(Rows(log)[1] + "|" + Label("lblSMTP"), "QUEUED" + bea + "uno|Smtp: altro.example.invalid");
+
+        QueueOne("tre");
+        Click("cmdClear");
+        QCOMPARE(log->count(), 4);
+        e->timer1.Fire(); // "due", retried first, in session
         QCOMPARE(Label("lblDoing"), "[1] Sending to Bea");
-        e->ws.Fail("Connection refused"); // and back for a retry in a minute, under an ERR line
+        e->ws.Fail("Connection refused"); // and back for a retry in a minute, under an ERR line on top
         QCOMPARE(Label("lblDoing"), "");
-        e->timer1.Fire(); // "due" in session
-        // By keyboard: Tab into the list, down to the RETRY line, Delete; then the one in session.
-        IntoLog(1);
+        e->timer1.Fire(); // "uno" in session
+        // By keyboard: Tab into the list, down to the one in session, Delete; the RETRY line, Delete.
+        IntoLog(2);
         Keys(Qt::Key_Delete);
         Keys(Qt::Key_Down);
         Keys(Qt::Key_Delete);
         Keys(Qt::Key_Down);
         LogMenu("mnuAnnullaInvio", "Annulla invio");
-        const QString bea = " - Bea x@example.invalid -  ";
-        QCOMPARE(Rows(log), QStringList({"ERR - Connection refused", "CANCELLED" + bea + "uno", "QUEUED" + bea + "due",
-                                         "CANCELLED" + bea + "tre"}));
-        log->setCurrentRow(1); // no longer waiting: nothing happens
+        QCOMPARE(Rows(log).mid(2) << Rows(log)[0], QStringList({"QUEUED" + bea + "uno", "CANCELLED" + bea + "due",
+                                                              "CANCELLED" + bea + "tre", "ERR - Connection refused"}));
+        log->setCurrentRow(3); // no longer waiting: nothing happens
         Keys(Qt::Key_Delete);
-        for (const QByteArray& reply : ScriptedSmtpServer::GoodReplies()) // "due" delivered on the fake socket
+        for (const QByteArray& reply : ScriptedSmtpServer::GoodReplies()) // "uno" delivered on the fake socket
             e->ws.Reply(reply);
         Click("cmdClear"); // nothing waits now
         QCOMPARE(log->count(), 0);
@@ -507,32 +523,7 @@ private Q_SLOTS:
         QVERIFY(w.close());
         QCOMPARE(Said(), QStringList({"Impossibile aprire l'elenco dei messaggi inviati:\n" + path + " (!)",
                                       "Il messaggio è già in fase di invio e non può più essere annullato."}));
-        QCOMPARE(e->store.values.value("Brevilo/Address/SMTP"), "mail.example.invalid");
-    }
-
-    // A setting the program cannot use holds the waiting messages (the rules are the outbox's);
-    // here the window's two ways out: "Riprova ora" in the context menu, reached by the keyboard,
-    // sends one; OK in the configuration dialog lets the others go.
-    void heldWaitsForTheUser()
-    {
-        Configure();
-        Set("Security", "ssl");
-        app::frmMain& w = Show();
-        Type("txtNick", "Bea");
-        QueueOne("uno");
-        QueueOne("due");
-        auto* log = W<QListWidget>("lstLog");
-        e->clock.AdvanceSeconds(31);
-        e->timer1.Fire();
-        QCOMPARE(Rows(log).mid(1), QStringList({"HELD - Bea x@example.invalid -  uno", "HELD - Bea x@example.invalid -  due"}));
-        w.Settings().Security = "none"; // mended
-        IntoLog(2);
-        LogMenu("mnuRiprovaOra", "Riprova ora");
-        QCOMPARE(Rows(log)[2], "QUEUED - Bea x@example.invalid -  due");
-        OpenConfiguration();
-        W("txtSMTP")->setText("altro.example.invalid"); // and the window shows it
-        ConfirmToMain();
-        QCOMPARE(Rows(log)[1] + "|" + Label("lblSMTP"), "QUEUED - Bea x@example.invalid -  uno|Smtp: altro.example.invalid");
+        QCOMPARE(e->store.values.value("Brevilo/Address/SMTP"), "altro.example.invalid");
     }
 
     // The configuration dialog: Annulla keeps nothing typed; OK applies the rules of the fields,
