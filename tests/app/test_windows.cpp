@@ -105,8 +105,7 @@ class TestWindows : public QObject {
         root = e->w.get();
         e->w->show();
         e->w->activateWindow();
-        if (!QTest::qWaitForWindowActive(e->w.get()))
-            qWarning("window not active");
+        (void)QTest::qWaitForWindowActive(e->w.get()); // clicks work on an inactive one too
         return *e->w;
     }
     void OpenConfiguration() // by the menu, over the main window
