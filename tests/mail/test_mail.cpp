@@ -288,17 +288,18 @@ private Q_SLOTS:
         FakeRig rig;
         rig.settings.Security = "tls";
         rig.settings.User = "anna";
-        auto login = [&] {
+        auto login = [&](FakeRig& rig, const QByteArray& verdict = "235 ok\r\n") {
             Run(rig, 0);
-            rig.ws.Play({"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", "235 ok\r\n"});
+            rig.ws.Play({"", "220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n", verdict});
             const QByteArray response = QByteArray::fromBase64(rig.ws.TakeWritten().split('\n').value(1).trimmed().mid(11));
-            rig.ws.Fail("stop here");
+            if (rig.session.SendState() != 0)
+                rig.ws.Fail("stop here");
             return QString::fromUtf8(response.mid(response.lastIndexOf('\0') + 1));
         };
         rig.secrets.available = false;
         rig.dialogs.passwordAnswers.enqueue({true, "typed", true}); // the box is disabled then: no effect
         for (int i = 0; i < 2; ++i)
-            QVERIFY(rig.Queue() && login() == "typed");
+            QVERIFY(rig.Queue() && login(rig) == "typed");
         rig.secrets.available = true;
         rig.settings.User = "bea";
         rig.Queue("s", "1");
@@ -313,6 +314,16 @@ private Q_SLOTS:
         const auto& asked = rig.dialogs.passwordQuestions;
         QVERIFY(asked.size() == 2 && !asked[0].storeAvailable && asked[1].storeAvailable);
         QCOMPARE(asked[1].user + "@" + asked[1].host, "bea@smtp.example.it");
+        // A refused password is not taken from the store again: a new one is asked for and replaces it.
+        FakeRig again;
+        again.settings.Security = "tls", again.settings.User = "anna";
+        again.secrets.entries.insert("anna@smtp.example.it", "stored");
+        again.dialogs.passwordAnswers.enqueue({true, "new", true});
+        const auto refused = again.Queue();
+        QCOMPARE(login(again, "535 5.7.8 no\r\n"), "stored");
+        again.outbox.CallBack(refused->mailID);
+        QVERIFY(again.Queue() && login(again) == "new");
+        QCOMPARE(again.secrets.entries.value("anna@smtp.example.it"), "new");
     }
 
     // Logging in by token over implicit TLS. steps: the server's bytes ("" ends a handshake), then
