@@ -55,10 +55,11 @@ QStringList Rows(const QListWidget* list)
 
 QWidget* Focus() { return QApplication::focusWidget(); }
 
-void Keys(Qt::Key key, int times = 1)
+// Each key to whichever control has the focus by then.
+template <class... Key>
+void Keys(Key... keys)
 {
-    for (int i = 0; i < times; ++i)
-        QTest::keyClick(Focus(), key);
+    (QTest::keyClick(Focus(), keys), ...);
 }
 
 // No caption of a label or check box is cut.
@@ -108,12 +109,18 @@ class TestWindows : public QObject {
         (void)QTest::qWaitForWindowActive(e->w.get()); // clicks work on an inactive one too
         return *e->w;
     }
+    // Makes a window the one W searches and activates it, as the window manager does; the offscreen
+    // platform does not.
+    void Activate(QWidget* window)
+    {
+        root = window;
+        root->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), root);
+    }
     void OpenConfiguration() // by the menu, over the main window
     {
         e->w->mnuConfigure_Click();
-        root = e->w->findChild<app::frmOptions*>();
-        root->activateWindow(); // as the window manager does; the offscreen platform does not
-        QTRY_COMPARE(QApplication::activeWindow(), root);
+        Activate(e->w->findChild<app::frmOptions*>());
     }
     void OpenAccount() // "Server e account…" by keyboard, from the configuration dialog
     {
@@ -128,16 +135,12 @@ class TestWindows : public QObject {
     {
         Keys(Qt::Key_Return);
         QTRY_VERIFY(!root->isVisible());
-        root = root->parentWidget();
-        root->activateWindow(); // as the window manager does; the offscreen platform does not
-        QVERIFY(QTest::qWaitForWindowActive(root));
+        Activate(root->parentWidget());
     }
     void ConfirmToMain() // OK in the configuration dialog, and the main window active again
     {
         Click("cmdOk");
-        root = e->w.get();
-        e->w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(root));
+        Activate(e->w.get());
     }
     template <class T = QLineEdit>
     T* W(const char* name)
@@ -295,7 +298,6 @@ private Q_SLOTS:
         const QString mobile = "3471234567@" + kGateway + "|Caratteri: ";
         QTest::newRow("blanks around it") << "  3471234567 " << 1 << mobile + "1|SMS caratt.disp.: 148|SMS";
         QTest::newRow("at its negative end") << "3471234567" << 156 << mobile + "156|SMS caratt.disp.: -7|SMS";
-        QTest::newRow("33 is no mobile number") << "3312345678" << 0 << "3312345678|Caratteri: 0|SMS caratt.disp.: 149";
         QTest::newRow("33 typed with the gateway") << "3312345678@" + kGateway << 0
                                                    << "3312345678@" + kGateway + "|Caratteri: 0|SMS caratt.disp.: 149|SMS";
         QTest::newRow("+39 prefix") << "+393471234567" << 0 << "+393471234567|Caratteri: 0|SMS caratt.disp.: 149";
@@ -322,7 +324,6 @@ private Q_SLOTS:
         Configure();
         Book("Mario,mario@example.invalid\r\nGio,gio@example.invalid\r\n");
         Show();
-        auto* list = W<QListWidget>("lstRubrica");
         Type("txtSubject", "vecchio");
         Click("cmdLast"); // nothing sent yet: subject and text are emptied
         QCOMPARE(W("txtSubject")->text(), QString());
@@ -337,19 +338,17 @@ private Q_SLOTS:
             QTest::keyClicks(Focus(), typed);
             Keys(Qt::Key_Tab);
         }
-        Keys(Qt::Key_Tab, 2); // past the list, with a current row but nothing chosen, to "Elimina"
-        Keys(Qt::Key_Space);
-        Keys(Qt::Key_Tab);
-        Keys(Qt::Key_Space); // "Invia"
+        // Past the list, with a current row but nothing chosen, to "Elimina", and on to "Invia".
+        Keys(Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Space);
         const auto first = Message(0);
-        QVERIFY(first && first->mailTimeCreated == e->clock.Now() && list->count() == 2);
+        QVERIFY(first && first->mailTimeCreated == e->clock.Now() && W<QListWidget>("lstRubrica")->count() == 2);
         QCOMPARE(QStringList({first->mailTo, first->mailToNick, first->mailFrom, first->mailFromName, first->mailSubject, first->mailText}),
                  QStringList({"3471234567@" + kGateway, "Bea", "me@example.invalid", "Anna", "Cena", "alle otto"}));
         QCOMPARE(W("txtSubject")->text() + Text("txtTesto") + W("txtTo")->text() + "|" + Counters(),
                  "3471234567@" + kGateway + "|Caratteri: 0|SMS caratt.disp.: 149");
-        Keys(Qt::Key_Tab); // into the status list; Delete there calls nothing back: no line was chosen
+        // Into the status list; Delete there calls nothing back: no line was chosen.
+        Keys(Qt::Key_Tab, Qt::Key_Delete);
         QCOMPARE(Focus()->objectName(), "lstLog");
-        Keys(Qt::Key_Delete);
         QCOMPARE(Queued(), 1);
         Click("cmdLast");
         QCOMPARE(W("txtSubject")->text() + "|" + Text("txtTesto") + "|" + Counters(), "Cena|alle otto|Caratteri: 9|SMS caratt.disp.: 136");
@@ -359,9 +358,7 @@ private Q_SLOTS:
         Type("txtTesto", typed);
         Type("txtTo", "x@example.invalid");
         Click("cmdInvia");
-        QCOMPARE(Rows(W<QListWidget>("lstLog")), QStringList({"QUEUED - Bea 3471234567@" + kGateway + " - Cena alle otto",
-                                                              "QUEUED - Bea x@example.invalid -  " + typed}));
-        QCOMPARE(Message(1)->mailText, typed);
+        QCOMPARE(Message(1)->mailSubject + "|" + Message(1)->mailText, "|" + typed);
     }
 
     // Entries load with their blanks and sort by character codes, capitals first; choosing one
@@ -384,17 +381,15 @@ private Q_SLOTS:
         QTest::mouseClick(W("txtTo"), Qt::LeftButton, {}, QPoint(4, 4)); // a click into a field selects it whole
         QTRY_COMPARE(W("txtTo")->selectedText(), "3471234567@" + kGateway);
 
-        for (const auto& [nick, to] : {std::pair("", "e@x"), std::pair("Emma", "")}) { // both needed
+        // Both fields are needed; a comma the file could not read back is refused, and told; the
+        // same entry twice is allowed.
+        const char* const m = "m@example.invalid";
+        for (const auto& [nick, to] : {std::pair("", "e@x"), std::pair("Emma", ""), std::pair("Rossi, Mario", m),
+                                       std::pair("  Bea ", m), std::pair("  Bea ", m)}) {
             Type("txtNick", nick);
             Type("txtTo", to);
             Click("cmdSalva");
         }
-        Type("txtNick", "Rossi, Mario"); // the file could not read it back: refused, and told
-        Type("txtTo", "m@example.invalid");
-        Click("cmdSalva");
-        Type("txtNick", "  Bea ");
-        Click("cmdSalva");
-        Click("cmdSalva"); // twice: duplicates are allowed
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
         Click("cmdElimina");
         Click("cmdElimina"); // nothing is selected any more: the neighbour stays
@@ -497,10 +492,7 @@ private Q_SLOTS:
         e->timer1.Fire(); // "uno" in session
         // By keyboard: Tab into the list, down to the one in session, Delete; the RETRY line, Delete.
         IntoLog(2);
-        Keys(Qt::Key_Delete);
-        Keys(Qt::Key_Down);
-        Keys(Qt::Key_Delete);
-        Keys(Qt::Key_Down);
+        Keys(Qt::Key_Delete, Qt::Key_Down, Qt::Key_Delete, Qt::Key_Down);
         LogMenu("mnuAnnullaInvio", "Annulla invio");
         QCOMPARE(Rows(log).mid(2) << Rows(log)[0], QStringList({"QUEUED" + bea + "uno", "CANCELLED" + bea + "due",
                                                               "CANCELLED" + bea + "tre", "ERR - Connection refused"}));
@@ -641,16 +633,15 @@ private Q_SLOTS:
         OpenAccount();
         Keys(Qt::Key_Tab);
         QTest::keyClicks(Focus(), OAuthServer::kUser);
-        Keys(Qt::Key_Tab, 3); // past password and gateway
+        Keys(Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab); // past password and gateway
         QVERIFY(Focus() == W<QWidget>("cboAuth") && !W<QPushButton>("cmdAccedi")->isEnabled()); // nothing to sign in with yet
-        Keys(Qt::Key_Down, 3); // "Altro (OAuth 2.0)"
+        Keys(Qt::Key_Down, Qt::Key_Down, Qt::Key_Down); // "Altro (OAuth 2.0)"
         for (const QString& typed : {QString(OAuthServer::kClientId), QString(), server.Url("authorize"), server.Url("token"),
                                      QString("smtp offline_access")}) {
             Keys(Qt::Key_Tab);
             QTest::keyClicks(Focus(), typed);
         }
-        Keys(Qt::Key_Tab); // "Accedi ora"
-        Keys(Qt::Key_Space);
+        Keys(Qt::Key_Tab, Qt::Key_Space); // "Accedi ora"
         QTRY_COMPARE_WITH_TIMEOUT(Label("lblOAuth"), "Accesso riuscito", 20000);
         // The sign-in window has come and gone over the dialog, which takes the keyboard again.
         QVERIFY(e->browser.opened.size() == 1 && !e->w->findChild<QDialog*>("frmSignIn")->isVisible());
