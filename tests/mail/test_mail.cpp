@@ -509,14 +509,11 @@ private Q_SLOTS:
     void longAccentedHeaderIsFolded()
     {
         const QString subject = QString(40, QChar(0xe8)) + QStringLiteral("\U0001F600") + QString(10, 'a');
-        const QByteArrayList words = mail::EncodeHeaderText(subject).split(' ');
-        QString decoded;
-        for (const QByteArray& word : words) {
-            const QByteArray w = word.endsWith("\r\n") ? word.chopped(2) : word;
-            QVERIFY(w.size() <= 75 && w.startsWith("=?UTF-8?B?") && w.endsWith("?="));
-            QCOMPARE(w == word, word == words.last());
-            decoded += QString::fromUtf8(QByteArray::fromBase64(w.mid(10).chopped(2)));
-        }
+        const QString encoded = QString::fromLatin1(mail::EncodeHeaderText(subject)), word = "=\\?UTF-8\\?B\\?[^?]{1,63}\\?=";
+        QVERIFY(QRegularExpression(QString("^(%1\r\n )+%1$").arg(word)).match(encoded).hasMatch());
+        QString decoded; // word by word: a character split between two would not come back
+        for (const QString& w : encoded.split("\r\n "))
+            decoded += QString::fromUtf8(QByteArray::fromBase64(w.mid(10).chopped(2).toLatin1()));
         QCOMPARE(decoded, subject);
     }
 
@@ -574,8 +571,6 @@ private Q_SLOTS:
             const QString may = " \\(dopo l'invio del messaggio: potrebbe essere stato consegnato\\)";
             const QString err = (step < 5 ? "" : may) + "\n" + r;
             row("421" + at, before + QByteArrayList{"421 busy\r\n"}, r + "\n421 busy\r\n");
-            row("451" + at, before + QByteArrayList{"451-greylisted\r\n451 try later\r\n"},
-                r + "\n451-greylisted\r\n451 try later\r\n");
             // A 5xx to HELO ME is answered with a second HELO first.
             const QByteArrayList refusal = QByteArrayList(step == 1 ? 2 : 1, "554-no\r\n554 refused\r\n");
             row("554" + at, before + refusal, q + "\n554-no\r\n554 refused\r\n");
