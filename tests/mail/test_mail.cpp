@@ -61,6 +61,7 @@ private Q_SLOTS:
     {
         qputenv("TZ", "Europe/Rome"); // clocks change here: the send log shows wall-clock time on those days too
         tzset();
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy)); // as our users': no English names by chance
     }
 
     // The line formats (an empty nickname, the 50-character preview, never half a character), and
@@ -477,11 +478,7 @@ private Q_SLOTS:
         const auto record = rig.Queue(fields[0], fields[2]);
         record->mailFromName = fields[1];
         record->mailUid = "u1";
-        const QLocale before;
-        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-        const QByteArray content = mail::MessageContent(*record, {submitted.isValid(), submitted});
-        QLocale::setDefault(before);
-        QTEST(content, "content");
+        QTEST(mail::MessageContent(*record, {submitted.isValid(), submitted}), "content");
     }
 
     // The Message-ID stays a valid msg-id whatever the sender's address and the uid hold.
@@ -565,11 +562,10 @@ private Q_SLOTS:
         };
         const QString q = "ERR - Anna anna@example.it - s t", r = "RETRY 12:01 - Anna anna@example.it - s t",
                       ok = "OK - Anna anna@example.it - s: t";
+        const QString may = " \\(dopo l'invio del messaggio: potrebbe essere stato consegnato\\)";
         for (int step = 0; step < 6; ++step) {
             const QByteArrayList before = kGood.mid(0, step);
-            const QString at = " at step " + QString::number(step);
-            const QString may = " \\(dopo l'invio del messaggio: potrebbe essere stato consegnato\\)";
-            const QString err = (step < 5 ? "" : may) + "\n" + r;
+            const QString at = " at step " + QString::number(step), err = (step < 5 ? "" : may) + "\n" + r;
             row("421" + at, before + QByteArrayList{"421 busy\r\n"}, r + "\n421 busy\r\n");
             // A 5xx to HELO ME is answered with a second HELO first.
             const QByteArrayList refusal = QByteArrayList(step == 1 ? 2 : 1, "554-no\r\n554 refused\r\n");
