@@ -542,7 +542,6 @@ private Q_SLOTS:
         QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - Il server ha chiuso la connessione prima della fine del "
                                                   "dialogo (dopo l'invio del messaggio: potrebbe essere stato consegnato)",
                                                   Outbox::OkLine(*a), Outbox::ErrLine(*b), Outbox::OkLine(*young)}));
-        QCOMPARE(ReadFile(rig.sendLog.Path()), (rig.sendLog.Entry(*a) + rig.sendLog.Entry(*young)).toUtf8());
         // A socket error while no session runs is still listed on top.
         rig.ws.Fail("Connection reset");
         QCOMPARE(rig.session.SendState(), 0);
@@ -584,8 +583,6 @@ private Q_SLOTS:
             "ERR - Il server ha risposto prima della domanda: 250 early\n" + r);
         row("data after QUIT", kGood + QByteArrayList{"221 bye\r\n250 more\r\n" + QByteArray(200000, 'y')}, ok);
         row("connection refused", {}, "ERR - Connection refused\n" + r, "closed port");
-        // A name with blanks fails Qt's host-name check before any resolver is asked.
-        row("unknown host", {}, "ERR - Host not found\n" + r, "no such host");
     }
     void scriptedServer()
     {
