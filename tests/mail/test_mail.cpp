@@ -69,26 +69,25 @@ private Q_SLOTS:
     void statusLines()
     {
         FakeRig rig;
-        Outbox& outbox = rig.outbox;
         auto take = [&](const std::shared_ptr<CMessaggio>& record) { // as a session starts
-            outbox.SetInFlight(record);
-            outbox.mailQueue().Remove(0);
+            rig.outbox.SetInFlight(record);
+            rig.outbox.mailQueue().Remove(0);
         };
         const QString s(48, 's'), t(100, 't');
         const auto c = rig.Queue(s, "\U0001F600z", "");
         QCOMPARE(rig.lstLog.Line(0), "QUEUED -  @example.it - " + s + " ");
         take(c);
-        QVERIFY(outbox.ClearLog());
+        QVERIFY(rig.outbox.ClearLog());
         const auto d = rig.Queue("0123456789", t, "N"); // d now owns c's old line
         QCOMPARE(rig.lstLog.Line(0), "QUEUED - N n@example.it - 0123456789 " + t.left(39));
-        outbox.ReportDelivered(*c); // appended, not over d's line
+        rig.outbox.ReportDelivered(*c); // appended, not over d's line
         const auto a = rig.Queue("s", "t", "A");
         take(d);
-        outbox.ReportError("x"); // on top: d and a follow their lines; d ends (no clock to retry with)
+        rig.outbox.ReportError("x"); // on top: d and a follow their lines; d ends (no clock to retry with)
         take(a);
-        outbox.ReportDelivered(*a);
+        rig.outbox.ReportDelivered(*a);
         take(rig.Queue("s", "t", "B"));
-        outbox.ReportRefusal("550 no\r\n", Outcome::Final);
+        rig.outbox.ReportRefusal("550 no\r\n", Outcome::Final);
         QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - x", "ERR - N n@example.it - 0123456789 " + t.left(39),
                                                   "OK -  @example.it - " + s + ": ", "OK - A a@example.it - s: t",
                                                   "ERR - B b@example.it - s t", "550 no\r\n"}));
