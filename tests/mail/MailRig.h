@@ -59,7 +59,6 @@ struct MailRig {
         record->mailTimeCreated = created;
         return record;
     }
-    QByteArray LogText() const { return ReadFile(sendLog.Path()); }
     // The record files in the outbox folder, by name.
     QStringList OutboxFiles() const { return QDir(store.Directory()).entryList({"*.json"}, QDir::Files, QDir::Name); }
     // A dispatcher tick, and the session it started run to its end.

@@ -61,6 +61,7 @@ private Q_SLOTS:
     {
         qputenv("TZ", "Europe/Rome"); // clocks change here: the send log shows wall-clock time on those days too
         tzset();
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy)); // as our users': no English names by chance
     }
 
     // The line formats (an empty nickname, the 50-character preview, never half a character), and
@@ -68,26 +69,25 @@ private Q_SLOTS:
     void statusLines()
     {
         FakeRig rig;
-        Outbox& outbox = rig.outbox;
         auto take = [&](const std::shared_ptr<CMessaggio>& record) { // as a session starts
-            outbox.SetInFlight(record);
-            outbox.mailQueue().Remove(0);
+            rig.outbox.SetInFlight(record);
+            rig.outbox.mailQueue().Remove(0);
         };
         const QString s(48, 's'), t(100, 't');
         const auto c = rig.Queue(s, "\U0001F600z", "");
         QCOMPARE(rig.lstLog.Line(0), "QUEUED -  @example.it - " + s + " ");
         take(c);
-        QVERIFY(outbox.ClearLog());
+        QVERIFY(rig.outbox.ClearLog());
         const auto d = rig.Queue("0123456789", t, "N"); // d now owns c's old line
         QCOMPARE(rig.lstLog.Line(0), "QUEUED - N n@example.it - 0123456789 " + t.left(39));
-        outbox.ReportDelivered(*c); // appended, not over d's line
+        rig.outbox.ReportDelivered(*c); // appended, not over d's line
         const auto a = rig.Queue("s", "t", "A");
         take(d);
-        outbox.ReportError("x"); // on top: d and a follow their lines; d ends (no clock to retry with)
+        rig.outbox.ReportError("x"); // on top: d and a follow their lines; d ends (no clock to retry with)
         take(a);
-        outbox.ReportDelivered(*a);
+        rig.outbox.ReportDelivered(*a);
         take(rig.Queue("s", "t", "B"));
-        outbox.ReportRefusal("550 no\r\n", Outcome::Final);
+        rig.outbox.ReportRefusal("550 no\r\n", Outcome::Final);
         QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - x", "ERR - N n@example.it - 0123456789 " + t.left(39),
                                                   "OK -  @example.it - " + s + ": ", "OK - A a@example.it - s: t",
                                                   "ERR - B b@example.it - s t", "550 no\r\n"}));
@@ -121,27 +121,25 @@ private Q_SLOTS:
         QCOMPARE(TrimSpaces("   ") + TrimSpaces("\t x\n"), "\t x\n"); // U+0020 only
     }
 
+    // The default port follows Security (its word in any case, blanks around); a port in the setting wins.
     void smtpSetting_data()
     {
         QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("security");
         QTest::addColumn<QString>("expected"); // host and port, empty when refused
-        QTest::newRow("bare host") << " smtp.example.it " << "smtp.example.it 25";
-        QTest::newRow("bracketed IPv6 and port") << "[::1]:2525" << "::1 2525";
-        QTest::newRow("bare IPv6") << "2001:db8::5" << "2001:db8::5 25";
+        QTest::newRow("bare host") << " smtp.example.it " << " none" << "smtp.example.it 25";
+        QTest::newRow("bracketed IPv6 and port") << "[::1]:2525" << "tls" << "::1 2525";
+        QTest::newRow("bare IPv6") << "2001:db8::5" << "StartTLS" << "2001:db8::5 587";
+        QTest::newRow("bracketed IPv6") << "[::1]" << "tls " << "::1 465";
         for (const char* bad : {"", "h:0", "h:65536", "h:2x", ":25", "[::1", "[::1]x"})
-            QTest::addRow("refused: '%s'", bad) << bad << "";
+            QTest::addRow("refused: '%s'", bad) << bad << "none" << "";
     }
     void smtpSetting()
     {
         QFETCH(QString, setting);
-        const SmtpAddress a = SmtpAddress::Parse(setting);
+        QFETCH(QString, security);
+        const SmtpAddress a = SmtpAddress::Parse(setting, DefaultPort(*ParseSecurity(security)));
         QTEST(a.valid ? a.host + ' ' + QString::number(a.port) : QString(), "expected");
-        // The default port follows Security; a port in the setting wins.
-        const auto port = [](const QString& text, const QString& security) {
-            return SmtpAddress::Parse(text, DefaultPort(*ParseSecurity(security))).port;
-        };
-        QCOMPARE(QList<int>({port("h", " none"), port("h", "StartTLS"), port("[::1]", "tls "), port("h:2525", "tls")}),
-                 QList<int>({25, 587, 465, 2525}));
         QVERIFY(!ParseSecurity("ssl") && !ParseSecurity(""));
     }
 
@@ -235,10 +233,8 @@ private Q_SLOTS:
             {"ERR - Nessuna password data per anna@smtp.example.it. I messaggi attendono: \"Riprova ora\"", h});
         row("certificate refused", {"tls", "", "", "distrust"}, {},
             {"ERR - Certificato di smtp.example.it non accettato: self-signed (SHA-256 AB:CD).", h});
-        row("STARTTLS not offered", {"starttls", "", "", ""}, {"220 hi\r\n", "250-x\r\n250 AUTH PLAIN\r\n"},
+        row("STARTTLS only in EHLO's greeting line", {"starttls", "", "", ""}, {"220 hi\r\n", "250 STARTTLS\r\n"},
             {"ERR - Il server non offre STARTTLS: non è stato inviato nulla.", h}, "EHLO [127.0.0.1]");
-        row("STARTTLS offered before EHLO's end", {"starttls", "", "", ""}, {"220 hi\r\n", "250 STARTTLS\r\n"},
-            {"ERR - Il server non offre STARTTLS", h}, "EHLO [127.0.0.1]");
         row("STARTTLS at the implicit-TLS port: no greeting", {"starttls", "", "", "", "smtp.example.it:465"}, {"T"},
             {"ERR - Nessuna risposta dal server entro 2 minuti. La porta 465 vuole", h});
         row("no AUTH mechanism", {"starttls", "anna", "pw", ""}, tls + QByteArrayList{"250 x\r\n"},
@@ -333,19 +329,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("tokens");
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QStringList>("lines");
-        // Delivered: its line waits for the OK; else held for the user. Each line starts as listed.
-        const QString q = "QUEUED - Anna anna@example.it - s t", h = "HELD - Anna anna@example.it - s t";
+        // Held for the user; each line starts as listed.
+        const QString h = "HELD - Anna anna@example.it - s t";
         const QByteArrayList open = {"", "", "220 hi\r\n", "EHLO"};
         const QByteArray both = "250-x\r\n250 AUTH PLAIN XOAUTH2 OAUTHBEARER\r\n", xoauth2 = "250-x\r\n250 AUTH=XOAUTH2\r\n";
         const QByteArray json = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
-        const QByteArray mail = "MAIL FROM:<io@example.it>\r\n", quit = "QUIT\r\n";
+        const QByteArray quit = "QUIT\r\n";
         auto row = [](const char* tag, QStringList tokens, QByteArrayList steps, QStringList lines) {
             QTest::newRow(tag) << tokens << steps << lines;
         };
         const QString refused = "ERR - Token rifiutato dal server per anna@example.invalid@smtp.example.it: 535 5.7.8 no. Verificare";
-        row("XOAUTH2 refused: empty line, 535, renewed once", {"old", "new"},
-            open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "old"), json, "\r\n", "535 5.7.8 no\r\n", quit}
-                + open + QByteArrayList{xoauth2, AuthLine("XOAUTH2", "new"), "235 ok\r\n", mail}, {q});
         row("OAUTHBEARER refused twice: %x01, then the 535 listed", {"old", "new"},
             open + QByteArrayList{both, AuthLine("OAUTHBEARER", "old"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit}
                 + open + QByteArrayList{both, AuthLine("OAUTHBEARER", "new"), json, "AQ==\r\n", "535 5.7.8 no\r\n", quit},
@@ -367,11 +360,9 @@ private Q_SLOTS:
         rig.settings.Security = "tls";
         rig.settings.User = "anna@example.invalid";
         rig.settings.Auth = "oauth2";
-        rig.settings.OAuthProvider = "custom";
+        // The preset gives the addresses and the scope; a custom provider has no client id of its own.
+        rig.settings.OAuthProvider = tokens.value(0) == "-" ? "custom" : "microsoft";
         rig.settings.OAuthClientId = tokens.value(0) == "-" ? "" : "id";
-        rig.settings.OAuthAuthorizeUrl = "https://login.example.invalid/authorize";
-        rig.settings.OAuthTokenUrl = "http://127.0.0.1:9/token";
-        rig.settings.OAuthScope = "smtp";
         rig.Queue();
         Run(rig, 0);
         for (int i = 0; i + 1 < steps.size(); i += 2) {
@@ -486,33 +477,27 @@ private Q_SLOTS:
         const auto record = rig.Queue(fields[0], fields[2]);
         record->mailFromName = fields[1];
         record->mailUid = "u1";
-        const QLocale before;
-        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
-        const QByteArray content = mail::MessageContent(*record, {submitted.isValid(), submitted});
-        QLocale::setDefault(before);
-        QTEST(content, "content");
+        QTEST(mail::MessageContent(*record, {submitted.isValid(), submitted}), "content");
     }
 
     // The Message-ID stays a valid msg-id whatever the sender's address and the uid hold.
     void messageId_data()
     {
-        QTest::addColumn<QString>("uid");
-        QTest::addColumn<QString>("from");
+        QTest::addColumn<QStringList>("uidAndFrom");
         QTest::addColumn<QByteArray>("id");
-        QTest::newRow("uid at the sender's domain") << "1b4e28ba-2fa1-11d2" << "io@example.it" << QByteArray("<1b4e28ba-2fa1-11d2@example.it>");
-        QTest::newRow("domain not ASCII") << "u1" << "io@città.it" << QByteArray("<u1@xn--citt-3na.it>");
-        QTest::newRow("no domain") << "u1" << "io" << QByteArray("<u1@localhost>");
-        QTest::newRow("domain with a bracket") << "u1" << "io@a>b" << QByteArray("<u1@localhost>");
-        QTest::newRow("uid with a final line break") << "u1\n" << "io@x.it"
+        QTest::newRow("uid at the sender's domain") << QStringList{"1b4e28ba-2fa1-11d2", "io@example.it"}
+                                                    << QByteArray("<1b4e28ba-2fa1-11d2@example.it>");
+        QTest::newRow("domain not ASCII") << QStringList{"u1", "io@città.it"} << QByteArray("<u1@xn--citt-3na.it>");
+        QTest::newRow("no domain") << QStringList{"u1", "io"} << QByteArray("<u1@localhost>");
+        QTest::newRow("domain with a bracket") << QStringList{"u1", "io@a>b"} << QByteArray("<u1@localhost>");
+        QTest::newRow("uid with a final line break") << QStringList{"u1\n", "io@x.it"}
             << "<" + QCryptographicHash::hash("u1\n", QCryptographicHash::Sha1).toHex() + "@x.it>";
     }
     void messageId()
     {
-        QFETCH(QString, uid);
-        QFETCH(QString, from);
+        QFETCH(QStringList, uidAndFrom);
         CMessaggio record;
-        record.mailUid = uid;
-        record.mailFrom = from;
+        record.mailUid = uidAndFrom[0], record.mailFrom = uidAndFrom[1];
         QTEST(mail::MessageIdText(record), "id");
     }
 
@@ -520,14 +505,11 @@ private Q_SLOTS:
     void longAccentedHeaderIsFolded()
     {
         const QString subject = QString(40, QChar(0xe8)) + QStringLiteral("\U0001F600") + QString(10, 'a');
-        const QByteArrayList words = mail::EncodeHeaderText(subject).split(' ');
-        QString decoded;
-        for (const QByteArray& word : words) {
-            const QByteArray w = word.endsWith("\r\n") ? word.chopped(2) : word;
-            QVERIFY(w.size() <= 75 && w.startsWith("=?UTF-8?B?") && w.endsWith("?="));
-            QCOMPARE(w == word, word == words.last());
-            decoded += QString::fromUtf8(QByteArray::fromBase64(w.mid(10).chopped(2)));
-        }
+        const QString encoded = QString::fromLatin1(mail::EncodeHeaderText(subject)), word = "=\\?UTF-8\\?B\\?[^?]{1,63}\\?=";
+        QVERIFY(QRegularExpression(QString("^(%1\r\n )+%1$").arg(word)).match(encoded).hasMatch());
+        QString decoded; // word by word: a character split between two would not come back
+        for (const QString& w : encoded.split("\r\n "))
+            decoded += QString::fromUtf8(QByteArray::fromBase64(w.mid(10).chopped(2).toLatin1()));
         QCOMPARE(decoded, subject);
     }
 
@@ -559,7 +541,6 @@ private Q_SLOTS:
         QCOMPARE(rig.lstLog.Lines(), QStringList({"ERR - Il server ha chiuso la connessione prima della fine del "
                                                   "dialogo (dopo l'invio del messaggio: potrebbe essere stato consegnato)",
                                                   Outbox::OkLine(*a), Outbox::ErrLine(*b), Outbox::OkLine(*young)}));
-        QCOMPARE(rig.LogText(), (rig.sendLog.Entry(*a) + rig.sendLog.Entry(*young)).toUtf8());
         // A socket error while no session runs is still listed on top.
         rig.ws.Fail("Connection reset");
         QCOMPARE(rig.session.SendState(), 0);
@@ -579,14 +560,11 @@ private Q_SLOTS:
         };
         const QString q = "ERR - Anna anna@example.it - s t", r = "RETRY 12:01 - Anna anna@example.it - s t",
                       ok = "OK - Anna anna@example.it - s: t";
+        const QString may = " \\(dopo l'invio del messaggio: potrebbe essere stato consegnato\\)";
         for (int step = 0; step < 6; ++step) {
             const QByteArrayList before = kGood.mid(0, step);
-            const QString at = " at step " + QString::number(step);
-            const QString may = " \\(dopo l'invio del messaggio: potrebbe essere stato consegnato\\)";
-            const QString err = (step < 5 ? "" : may) + "\n" + r;
+            const QString at = " at step " + QString::number(step), err = (step < 5 ? "" : may) + "\n" + r;
             row("421" + at, before + QByteArrayList{"421 busy\r\n"}, r + "\n421 busy\r\n");
-            row("451" + at, before + QByteArrayList{"451-greylisted\r\n451 try later\r\n"},
-                r + "\n451-greylisted\r\n451 try later\r\n");
             // A 5xx to HELO ME is answered with a second HELO first.
             const QByteArrayList refusal = QByteArrayList(step == 1 ? 2 : 1, "554-no\r\n554 refused\r\n");
             row("554" + at, before + refusal, q + "\n554-no\r\n554 refused\r\n");
@@ -604,8 +582,6 @@ private Q_SLOTS:
             "ERR - Il server ha risposto prima della domanda: 250 early\n" + r);
         row("data after QUIT", kGood + QByteArrayList{"221 bye\r\n250 more\r\n" + QByteArray(200000, 'y')}, ok);
         row("connection refused", {}, "ERR - Connection refused\n" + r, "closed port");
-        // A name with blanks fails Qt's host-name check before any resolver is asked.
-        row("unknown host", {}, "ERR - Host not found\n" + r, "no such host");
     }
     void scriptedServer()
     {
@@ -631,7 +607,7 @@ private Q_SLOTS:
         rig.session.SetTimeouts({});
         QVERIFY(rig.Queue("s", "again") && rig.SendNext());
         QCOMPARE(rig.lstLog.Lines().join('\n'), lines + "\nOK - Anna anna@example.it - s: again");
-        QCOMPARE(rig.LogText().count("\r\n"), expected.startsWith("OK") ? 2 : 1); // no entry for a failure
+        QCOMPARE(ReadFile(rig.sendLog.Path()).count("\r\n"), expected.startsWith("OK") ? 2 : 1); // no entry for a failure
     }
 };
 
