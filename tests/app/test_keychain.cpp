@@ -89,7 +89,6 @@ private Q_SLOTS:
         QVERIFY(dialogs.passwordQuestions.size() == 1 && dialogs.passwordQuestions[0].storeAvailable);
         ConfigureOAuth();
         QCOMPARE(SendThroughWindow("con token"), "OK -  bea@example.invalid - : con token");
-        QCOMPARE(browser.opened.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!Keyring(QString(OAuthServer::kUser) + "@127.0.0.1 oauth2 custom").isEmpty(), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(Keyring(), SubmissionServer::kPassword, 20000);
     }
@@ -124,10 +123,9 @@ private Q_SLOTS:
         for (const QVariant& token : issued)
             forms.append(token.toString().toUtf8());
         int files = 0;
-        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-        for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();) {
+        for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
             QFile file(it.next());
-            if (!it.fileInfo().isFile() || it.fileName().startsWith("provider-state") || !file.open(QIODevice::ReadOnly))
+            if (it.fileName().startsWith("provider-state") || !file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray bytes = file.readAll();
             ++files;

@@ -42,12 +42,10 @@ private Q_SLOTS:
     void durableQueue()
     {
         DurableRig rig; // its store and clock, with outboxes of this test's own
-        testsupport::FakeClock& clock = rig.clock;
-        OutboxStore& store = rig.store;
         CheckingList lstLog;
-        lstLog.directory = store.Directory();
-        auto first = std::make_unique<Outbox>(lstLog, clock, rig.settings, &store);
-        const double now = clock.Now();
+        lstLog.directory = rig.store.Directory();
+        auto first = std::make_unique<Outbox>(lstLog, rig.clock, rig.settings, &rig.store);
+        const double now = rig.clock.Now();
         const auto b = DurableRig::Record("B", now), c = DurableRig::Record("C", now), a = DurableRig::Record("A", now - 0.5);
         for (const auto& record : {b, c, a})
             first->Enqueue(record, kNewsSeparator);
@@ -58,12 +56,12 @@ private Q_SLOTS:
         first->ReportError("Connection refused");
         first.reset(); // the program ends without a word: a kill, a crash
         // ... even in the middle of rewriting a record: its temporary file goes, other files stay.
-        const QString leftover = store.PathFor(b->mailUid) + ".aB3xYz", notes = store.Directory() + "/notes.txt";
+        const QString leftover = rig.store.PathFor(b->mailUid) + ".aB3xYz", notes = rig.store.Directory() + "/notes.txt";
         QVERIFY(QFile(leftover).open(QIODevice::WriteOnly) && QFile(notes).open(QIODevice::WriteOnly));
 
         MemoryStatusList lines;
-        clock.AdvanceSeconds(10);
-        Outbox second(lines, clock, rig.settings, &store);
+        rig.clock.AdvanceSeconds(10);
+        Outbox second(lines, rig.clock, rig.settings, &rig.store);
         QCOMPARE(second.Restore(), 3);
         QCOMPARE(lines.Lines(), QStringList({"QUEUED - A a@example.it - s: t", "RETRY 12:01 - B b@example.it - s: t",
                                              "QUEUED - C c@example.it - s: t"}));
@@ -78,7 +76,7 @@ private Q_SLOTS:
         second.Enqueue(d, kNewsSeparator);
         QVERIFY(d->mailSequence > back(2)->mailSequence);
         QCOMPARE(second.CallBack(d->mailID), Outbox::CallBackResult::CalledBack);
-        QCOMPARE(store.Load().records.size(), size_t(3));
+        QCOMPARE(rig.store.Load().records.size(), size_t(3));
     }
 
     // A message that needs the user holds the others with it, keeps its HELD line across a restart
@@ -171,8 +169,7 @@ private Q_SLOTS:
         rig.Queue(); // a good record beside it
         QFile file(rig.store.Directory() + "/" + name);
         bytes.replace("{uid}", uid.toUtf8());
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush());
         MemoryStatusList lines;
         Outbox restarted(lines, rig.clock, rig.settings, &rig.store);
         QCOMPARE(restarted.Restore(), loads ? 2 : 1);

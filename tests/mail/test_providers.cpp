@@ -25,9 +25,9 @@ QByteArray Server(const QString& host, const QString& port, const QString& socke
         .toUtf8();
 }
 
-QByteArray File(const QByteArray& servers, const QByteArray& prolog = {})
+QByteArray File(const QByteArray& servers)
 {
-    return prolog + "<?xml version=\"1.0\"?>\n<clientConfig version=\"1.1\"><emailProvider id=\"example.it\">"
+    return "<?xml version=\"1.0\"?>\n<clientConfig version=\"1.1\"><emailProvider id=\"example.it\">"
                     "<domain>example.it</domain><incomingServer type=\"imap\"><hostname>imap.example.it</hostname>"
                     "<port>993</port><socketType>SSL</socketType></incomingServer>"
            + servers + "</emailProvider></clientConfig>";
@@ -65,7 +65,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("expected"); // the settings, and the source named after the domain
         QTest::newRow("gmail.com") << "anna@gmail.com" << "smtp.gmail.com:465|tls|anna@gmail.com|oauth2|google / gmail.com";
-        QTest::newRow("outlook.com") << "anna@outlook.com" << "smtp-mail.outlook.com:587|starttls|anna@outlook.com|oauth2|microsoft / outlook.com";
         QTest::newRow("name, brackets, capitals") << " Anna <Anna@Libero.IT> " << "smtp.libero.it:465|tls|Anna@Libero.IT|password| / libero.it";
         // A browser sign-in with no preset for the server would leave the person stuck: password.
         QTest::newRow("OAuth2 without a preset") << "anna@aim.com" << "smtp.aol.com:465|tls|anna@aim.com|password| / aim.com";
@@ -105,8 +104,8 @@ private Q_SLOTS:
         QTest::newRow("port 0") << File(Server("smtp.example.it", "0", "SSL")) << "";
         QTest::newRow("host with a space") << File(at465("password-cleartext", "smtp.example.it evil")) << "";
         QTest::newRow("unknown socket type") << File(Server("smtp.example.it", "465", "TLS1.3")) << "";
-        QTest::newRow("external entity") << File(at465("password-cleartext", "&h;"),
-                                                 "<!DOCTYPE clientConfig [<!ENTITY h SYSTEM \"file:///etc/hostname\">]>") << "";
+        QTest::newRow("external entity") << File(at465("password-cleartext", "&h;"))
+                                                .replace("<clientConfig", "<!DOCTYPE clientConfig [<!ENTITY h SYSTEM \"file:///etc/hostname\">]><clientConfig") << "";
         QTest::newRow("cut short") << File(at465()).left(300) << "";
         QByteArray big = File(at465());
         big.insert(big.indexOf("<clientConfig"), "<!--" + QByteArray(kMaxProviderFileBytes - big.size() - 7, 'x') + "-->");
@@ -231,9 +230,8 @@ private Q_SLOTS:
         static HttpsFiles server;
         static const bool started = server.Start();
         QVERIFY(started);
-        const QString domain = QString(QTest::currentDataTag()).replace(' ', '-') + ".example";
+        const QString domain = QString(QTest::currentDataTag()).replace(' ', '-') + ".example", target = "files/" + domain;
         const QByteArray body = File(Server("smtp." + domain, "465", "SSL"));
-        const QString target = "files/" + domain;
         QVERIFY(server.Put(target, body));
         const QString redirect = served == "redirect https" ? server.Https(target)
                                  : served == "redirect http" ? server.Http(target) : QString();
