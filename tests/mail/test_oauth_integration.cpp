@@ -6,7 +6,6 @@
 #include "mail/OAuthTokens.h"
 #include "platform/QtTcpSocket.h"
 
-#include <QDirIterator>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrlQuery>
@@ -128,17 +127,6 @@ private Q_SLOTS:
         QCOMPARE(Commands().size(), commands);
         rig.outbox.DiscardQueued();
         rig.lstLog.Clear();
-    }
-
-    // No token the provider handed out is in a status line, the send log or the outbox files.
-    void noTokenInAnyFile()
-    {
-        QString texts = rig.lstLog.Lines().join('\n');
-        for (QDirIterator it(rig.dir.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-            texts += QString::fromUtf8(ReadFile(it.next()));
-        QVERIFY(texts.contains("first message") && server.Issued().size() >= 4);
-        for (const QString& token : server.Issued())
-            QVERIFY(!texts.contains(token));
     }
 };
 

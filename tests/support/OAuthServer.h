@@ -33,9 +33,6 @@ public:
     // One counter of /stats (refresh, refused_refresh).
     int Stat(const QString& name) { return QJsonDocument::fromJson(Get("stats")).object().value(name).toInt(); }
 
-    // Every token the provider handed out.
-    QStringList Issued() { return QJsonDocument::fromJson(Get("issued")).toVariant().toStringList(); }
-
 private:
     QByteArray Get(const QString& path)
     {
