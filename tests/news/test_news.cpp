@@ -318,7 +318,6 @@ private slots:
         QTest::addColumn<QStringList>("sent");
         const QString a = u"1-1|25-20|20-25|5-3"_s, sentA = u"0 Beta - Mu 1-1 [25-20 20-25 5-3]"_s;
         const QString b = u"1-1|25-20|20-25|6-3"_s, sentB = u"1 Beta - Mu 1-1 [25-20 20-25 6-3]"_s;
-        QTest::newRow("unchanged line") << QStringList{a, a} << QStringList{sentA};
         QTest::newRow("set points move") << QStringList{a, b, b} << QStringList{sentA, sentB};
         QTest::newRow("back to a line sent before") << QStringList{a, b, a} << QStringList{sentA, sentB};
     }

@@ -52,12 +52,11 @@ private Q_SLOTS:
             store.values.insert("Brevilo/" + key, value);
         settings::ModMain r;
         QCOMPARE(r.Load(store), "Mario");
-        QCOMPARE(QStringList({r.From, r.SMTP, QString::number(r.TempoAttesa), r.NewsDest[0], r.NewsDest[2],
-                              r.SmsGateway, r.NewsHost, r.SerieA ? "stored" : "not stored", r.CaFile, r.Security, r.User}),
-                 QStringList({"me@x.it", "mail.x.it", "-5", "a@x.it", "c@x.it", "sms.operator.test", "news.test",
-                              "not stored", "/etc/ca.pem", "starttls", "mario"}));
-        QCOMPARE(QStringList({r.Auth, r.OAuthProvider, r.OAuthTokenUrl, r.OAuthClientId}),
-                 QStringList({"oauth2", "custom", "http://127.0.0.1:8/token", ""}));
+        QCOMPARE(QStringList({r.From, r.SMTP, QString::number(r.TempoAttesa), r.NewsDest[0], r.NewsDest[2], r.SmsGateway,
+                              r.NewsHost, r.SerieA ? "stored" : "not stored", r.CaFile, r.Security, r.User, r.Auth,
+                              r.OAuthProvider, r.OAuthTokenUrl, r.OAuthClientId}),
+                 QStringList({"me@x.it", "mail.x.it", "-5", "a@x.it", "c@x.it", "sms.operator.test", "news.test", "not stored",
+                              "/etc/ca.pem", "starttls", "mario", "oauth2", "custom", "http://127.0.0.1:8/token", ""}));
         store.writeOrder.clear();
         r.Save(store, QString());
         QCOMPARE(store.writeOrder.join(' ').remove("Brevilo/Address/"), keys + " SmsGateway");
